@@ -1,0 +1,253 @@
+#include "csv/csv_parser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+namespace quillon {
+
+namespace {
+constexpr unsigned char IsSeparator = 1;
+constexpr unsigned char IsQuote = 2;
+constexpr char Quote = '"';
+
+unsigned char byteOf(char C) { return static_cast<unsigned char>(C); }
+} // namespace
+
+TCSV_Parser::TCSV_Parser(int ItemBufferSize, bool Debug) : Debug(Debug) {
+  if (Debug)
+    std::cout << "TCSV_Parser::Constructor Starts " << ItemBufferSize << std::endl;
+  setDefaults();
+  if (ItemBufferSize <= 5)
+    ItemBufferSize = 10000;
+  ItemBuffer.reset(new (std::nothrow) char[static_cast<std::size_t>(ItemBufferSize)]);
+  if (!ItemBuffer) {
+    std::cerr << "CSV Parser::Constructor => Memory Allocation Error)" << std::flush;
+    ItemBufferSize = 0;
+  }
+  this->ItemBufferSize = ItemBufferSize;
+  MaxItemLength = ItemBufferSize - 1;
+  if (Debug)
+    std::cout << "TCSV_Parser::Constructor Ends with ItemBufferSize=" << ItemBufferSize
+              << std::endl;
+}
+
+TCSV_Parser::~TCSV_Parser() {
+  if (Debug)
+    std::cout << "TCSV_Parser::Destructor Starts " << std::endl;
+  ItemBuffer.reset();
+  Items.clear();
+  if (Debug)
+    std::cout << "TCSV_Parser::Destructor Ends " << std::endl;
+}
+
+void TCSV_Parser::setDefaults() {
+  if (Debug)
+    std::cout << "TCSV_Parser::setDefaults() Starts " << std::endl;
+  setSeparators(";,");
+  UseQuotationMarks = true;
+  RemoveQuotationMarks = true;
+  FirstItem = 0;
+  LastItem = std::max(ItemCount - 1, 0);
+  if (Debug)
+    std::cout << "TCSV_Parser::setDefaults() Ends " << std::endl;
+}
+
+void TCSV_Parser::setSeparators(std::string Sep) {
+  if (Debug)
+    std::cout << "TCSV_Parser::setSeparators() Starts " << std::endl;
+  if (!Sep.empty()) {
+    Separators = std::move(Sep);
+    ByteClass.fill(0);
+    for (char C : Separators)
+      ByteClass[byteOf(C)] |= IsSeparator;
+    ByteClass[byteOf(Quote)] |= IsQuote;
+  }
+  if (Debug)
+    std::cout << "TCSV_Parser::setSeparators() Ends " << std::endl;
+}
+
+bool TCSV_Parser::setItemCount(int Count) {
+  if (Count < 0)
+    return false;
+  ItemCount = Count;
+  if (Count > ItemCapacity) {
+    Items.clear();
+    Items.shrink_to_fit();
+    ItemCapacity = 0;
+    try {
+      Items.resize(static_cast<std::size_t>(Count));
+    } catch (const std::bad_alloc&) {
+      Items.clear();
+      std::cerr << "CSV Parser::setItemCount() => Memory Reallocation Error" << std::flush;
+      return false;
+    }
+    ItemCapacity = Count;
+    ParseOK = false;
+  }
+  setItemRange(0, 0);
+  return true;
+}
+
+bool TCSV_Parser::setItemRange(int First, int Last) {
+  if (Last == 0)
+    Last = ItemCount;
+  if (First == 0)
+    First = 1;
+  if (First < 1 || First > Last || Last > ItemCount)
+    return false;
+  FirstItem = First - 1;
+  LastItem = Last - 1;
+  return true;
+}
+
+int TCSV_Parser::getNumOfItems(std::string_view Header) const {
+  return getNumOfItems(Header, Separators, UseQuotationMarks);
+}
+
+int TCSV_Parser::getNumOfItems(std::string_view Header, std::string_view Sep,
+                               bool UseQuotationMarks) {
+  std::size_t End = Header.size();
+  while (End > 0 && (Header[End - 1] == '\r' || Header[End - 1] == '\n'))
+    --End;
+  if (End == 0)
+    return 0;
+  std::array<bool, 256> InSep{};
+  for (char C : Sep)
+    InSep[byteOf(C)] = true;
+  // counted backwards: with unbalanced marks the separators after the last one count
+  int Count = 1;
+  bool Q = false;
+  for (std::size_t I = End; I-- > 0;) {
+    const char C = Header[I];
+    if (C == Quote)
+      Q = !Q;
+    if (InSep[byteOf(C)] && (!UseQuotationMarks || !Q))
+      ++Count;
+  }
+  return Count;
+}
+
+bool TCSV_Parser::parseString(std::string_view ParseString) {
+  if (Debug)
+    std::cout << "TCSV_Parser::parseString (char *ParseString) Starts " << std::endl;
+  ParseOK = false;
+  DroppedSurplus = false;
+  if (ParseString == "\n" || ParseString == "\n\r")
+    return false;
+  if (ItemCount == 0)
+    setItemCount(getNumOfItems(ParseString));
+  if (FirstItem < 0 || FirstItem > LastItem || LastItem > ItemCount - 1) {
+    std::cerr << "CSV_Parser::parseString => Illegal Item Access" << std::flush;
+    return false;
+  }
+  if (!ItemBuffer)
+    return false;
+
+  const char* Text = ParseString.data();
+  const std::size_t Length = ParseString.size();
+  const bool QuotesGroup = UseQuotationMarks;
+  bool Q = false;
+  std::size_t Pos = 0;
+
+  int Skipped = 0;
+  while (Skipped < FirstItem && Pos < Length) {
+    const unsigned char Class = ByteClass[byteOf(Text[Pos])];
+    ++Pos;
+    if (Class & IsQuote)
+      Q = !Q;
+    if ((Class & IsSeparator) && (!QuotesGroup || !Q))
+      ++Skipped;
+  }
+
+  const int N = LastItem - FirstItem + 1;
+  for (int J = 0; J < N; ++J)
+    Items[static_cast<std::size_t>(J)].clear();
+
+  int J = 0;
+  for (; J < N; ++J) {
+    std::size_t Start = Pos;
+    while (Pos < Length) {
+      const unsigned char Class = ByteClass[byteOf(Text[Pos])];
+      if (Class) {
+        if (Class & IsQuote)
+          Q = !Q;
+        if ((Class & IsSeparator) && (!QuotesGroup || !Q))
+          break;
+      }
+      ++Pos;
+    }
+    std::size_t CellLength = Pos - Start;
+    ++Pos;
+    if (CellLength > 0 && RemoveQuotationMarks) {
+      if (Text[Start + CellLength - 1] == Quote)
+        --CellLength;
+      if (CellLength > 0 && Text[Start] == Quote) {
+        ++Start;
+        --CellLength;
+      }
+    }
+    CellLength = std::min(CellLength, static_cast<std::size_t>(MaxItemLength));
+    storeItem(J, Text + Start, CellLength);
+    if (Pos >= Length)
+      break;
+  }
+  if (J == N && Pos < Length) {
+    for (std::size_t I = Pos; I < Length; ++I)
+      if (!(ByteClass[byteOf(Text[I])] & IsSeparator)) {
+        DroppedSurplus = true;
+        break;
+      }
+  }
+
+  NumOfParsedItems = N;
+  ParseOK = true;
+  if (Debug)
+    std::cout << "TCSV_Parser::parseString (char *ParseString) Ends " << std::endl;
+  return !(J == 0 && Items[0].empty());
+}
+
+void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length) {
+  std::string& Item = Items[static_cast<std::size_t>(Index)];
+  if (!RemoveQuotationMarks || Length < 3 || !std::memchr(Cell + 1, Quote, Length - 2)) {
+    Item.assign(Cell, Length);
+    return;
+  }
+  // Un-double: every mark between the first and the last byte is dropped, and the byte
+  // after a dropped mark is kept without a look.
+  char* Out = ItemBuffer.get();
+  std::size_t W = 0;
+  std::size_t R = 0;
+  Out[W++] = Cell[R++];
+  while (R + 1 < Length) {
+    if (Cell[R] == Quote)
+      ++R;
+    Out[W++] = Cell[R++];
+  }
+  if (R < Length)
+    Out[W++] = Cell[R];
+  Item.assign(Out, W);
+}
+
+std::string TCSV_Parser::getItem(int Index) const { return std::string(itemView(Index)); }
+
+std::string_view TCSV_Parser::itemView(int Index) const {
+  if (!ParseOK || Index < 0 || Index >= NumOfParsedItems)
+    return {};
+  return Items[static_cast<std::size_t>(Index)];
+}
+
+bool TCSV_Parser::isInQuotation(std::string_view Line, bool Reset) {
+  if (Reset)
+    InQuotation = false;
+  const char* P = Line.data();
+  const char* End = P + Line.size();
+  while ((P = static_cast<const char*>(std::memchr(P, Quote, static_cast<std::size_t>(End - P))))) {
+    InQuotation = !InQuotation;
+    ++P;
+  }
+  return InQuotation;
+}
+
+} // namespace quillon

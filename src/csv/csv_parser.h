@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// Splits one line into cells. One parser serves the whole run and reuses its buffers.
+// Lines are taken by length, so a NUL byte is just another byte.
+class TCSV_Parser {
+public:
+  TCSV_Parser(int ItemBufferSize, bool Debug);
+  TCSV_Parser(const TCSV_Parser&) = delete; // one per run: never copied
+  TCSV_Parser& operator=(const TCSV_Parser&) = delete;
+  ~TCSV_Parser();
+
+  void setDefaults();
+  void setSeparators(std::string Sep);
+  bool setItemCount(int Count);
+  bool setItemRange(int First, int Last);
+  int getNumOfItems(std::string_view Header) const; // leaves the parser as it was
+  static int getNumOfItems(std::string_view Header, std::string_view Sep, bool UseQuotationMarks);
+  bool parseString(std::string_view ParseString);
+  std::string getItem(int Index) const; // a copy: the caller rewrites it in place
+  // The same cell without a copy; valid until the next parseString.
+  std::string_view itemView(int Index) const;
+  int getNumOfParsedItems() const { return NumOfParsedItems; }
+  bool isInQuotation(std::string_view Line, bool Reset);
+  // True when the last parse stopped at the cell limit while the rest of its line still
+  // held something other than separators: data that no cell received.
+  bool droppedSurplus() const { return DroppedSurplus; }
+
+  void setUseQuotationMarks(bool On) { UseQuotationMarks = On; }
+  void setRemoveQuotationMarks(bool On) { RemoveQuotationMarks = On; }
+  int itemCount() const { return ItemCount; }
+  int itemCapacity() const { return ItemCapacity; }
+  int maxItemLength() const { return MaxItemLength; }
+
+private:
+  void storeItem(int Index, const char* Cell, std::size_t Length);
+
+  std::string Separators;
+  std::array<unsigned char, 256> ByteClass{}; // separator and quotation bits of each byte
+  std::vector<std::string> Items;             // reused from line to line; grows, never shrinks
+  std::unique_ptr<char[]> ItemBuffer;         // cells holding quotation marks are un-doubled here
+  bool ParseOK = false;
+  bool UseQuotationMarks = true;
+  bool RemoveQuotationMarks = true;
+  int ItemCapacity = 0;
+  int ItemCount = 0;
+  int NumOfParsedItems = 0;
+  int FirstItem = 0;
+  int LastItem = 0;
+  int ItemBufferSize = 0;
+  int MaxItemLength = -1;
+  bool InQuotation = false;
+  bool Debug = false;
+  bool DroppedSurplus = false;
+};
+
+} // namespace quillon

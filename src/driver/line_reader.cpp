@@ -1,0 +1,87 @@
+#include "driver/line_reader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <unistd.h>
+
+namespace quillon {
+
+LineReader::LineReader(int Fd) : Fd(Fd) {
+  Capacity = BlockSize + MaxLineLength + 2;
+  Buffer.reset(new (std::nothrow) char[Capacity]);
+}
+
+bool LineReader::refill() {
+  if (AtEnd)
+    return false;
+  if (Begin > 0) {
+    std::memmove(Buffer.get(), Buffer.get() + Begin, End - Begin);
+    End -= Begin;
+    Begin = 0;
+  }
+  if (Target)
+    Target->flush();
+  for (;;) {
+    const ssize_t Got = ::read(Fd, Buffer.get() + End, Capacity - End);
+    if (Got > 0) {
+      End += static_cast<std::size_t>(Got);
+      return true;
+    }
+    if (Got < 0 && errno == EINTR)
+      continue;
+    if (Got < 0)
+      ReadFailed = true;
+    AtEnd = true;
+    return false;
+  }
+}
+
+LineReader::Result LineReader::next(std::string_view& Line) {
+  if (!Buffer)
+    return Result::Error;
+  for (;;) {
+    const char* Start = Buffer.get() + Begin;
+    const std::size_t Have = End - Begin;
+    const char* Feed = static_cast<const char*>(std::memchr(Start, '\n', Have));
+    if (Skipping) {
+      if (Feed) {
+        Begin += static_cast<std::size_t>(Feed - Start) + 1;
+        Skipping = false;
+        continue;
+      }
+      Begin = End = 0;
+      if (!refill())
+        return ReadFailed ? Result::Error : Result::End;
+      continue;
+    }
+    if (Feed) {
+      std::size_t Length = static_cast<std::size_t>(Feed - Start);
+      Begin += Length + 1;
+      if (Length > 0 && Start[Length - 1] == '\r')
+        --Length;
+      if (Length > MaxLineLength)
+        return Result::TooLong;
+      Line = std::string_view(Start, Length);
+      return Result::Line;
+    }
+    // no line feed yet: a line that can no longer fit is skipped through its line feed
+    if (Have > MaxLineLength + 1) {
+      Skipping = true;
+      return Result::TooLong;
+    }
+    if (!refill()) {
+      if (ReadFailed)
+        return Result::Error;
+      if (End == Begin)
+        return Result::End;
+      Line = std::string_view(Buffer.get() + Begin, End - Begin);
+      Begin = End;
+      if (Line.size() > MaxLineLength)
+        return Result::TooLong;
+      return Result::Line;
+    }
+  }
+}
+
+} // namespace quillon

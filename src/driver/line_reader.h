@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "xml/target_buffer.h"
+
+namespace quillon {
+
+// Cuts physical lines out of large blocks read from a file descriptor. A carriage return
+// right before a line feed belongs to the line end. Before it asks the system for more
+// input it flushes the target, so nothing waits in the output while the program waits.
+class LineReader {
+public:
+  static constexpr std::size_t MaxLineLength = 99999;
+  static constexpr std::size_t BlockSize = 1 << 20;
+
+  enum class Result { Line, TooLong, End, Error };
+
+  explicit LineReader(int Fd);
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  bool allocated() const { return Buffer != nullptr; }
+  void setTarget(TargetBuffer* Target) { this->Target = Target; }
+  // Line is valid until the next call. A line longer than MaxLineLength is skipped
+  // through its line feed and reported as TooLong.
+  Result next(std::string_view& Line);
+
+private:
+  bool refill();
+
+  int Fd;
+  std::unique_ptr<char[]> Buffer;
+  std::size_t Capacity = 0;
+  std::size_t Begin = 0;
+  std::size_t End = 0;
+  bool AtEnd = false;
+  bool ReadFailed = false;
+  bool Skipping = false;
+  TargetBuffer* Target = nullptr;
+};
+
+} // namespace quillon

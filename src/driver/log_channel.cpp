@@ -1,0 +1,54 @@
+#include "driver/log_channel.h"
+
+#include <cerrno>
+#include <iostream>
+#include <streambuf>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+class FdBuffer : public std::streambuf {
+public:
+  explicit FdBuffer(int Fd) : Fd(Fd) { setp(Space, Space + sizeof Space); }
+
+protected:
+  int_type overflow(int_type C) override {
+    if (writeOut() != 0)
+      return traits_type::eof();
+    if (!traits_type::eq_int_type(C, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(C);
+      pbump(1);
+    }
+    return traits_type::not_eof(C);
+  }
+  int sync() override { return writeOut(); }
+
+private:
+  int writeOut() {
+    const char* Data = pbase();
+    std::size_t Left = static_cast<std::size_t>(pptr() - pbase());
+    while (Left > 0) {
+      const ssize_t Written = ::write(Fd, Data, Left);
+      if (Written < 0 && errno == EINTR)
+        continue;
+      if (Written <= 0)
+        break; // a closed standard error loses the log, never the run
+      Data += Written;
+      Left -= static_cast<std::size_t>(Written);
+    }
+    setp(Space, Space + sizeof Space);
+    return 0;
+  }
+
+  int Fd;
+  char Space[8192];
+};
+} // namespace
+
+void installLogChannel() {
+  static FdBuffer LogBuffer(2);
+  std::clog.rdbuf(&LogBuffer);
+}
+
+} // namespace quillon

@@ -1,0 +1,282 @@
+#include "driver/run.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <iostream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "csv/csv_parser.h"
+#include "driver/line_reader.h"
+#include "driver/report.h"
+#include "encoding/encoding.h"
+#include "options/options.h"
+#include "xml/target_buffer.h"
+#include "xml/xml_output.h"
+
+namespace quillon {
+
+namespace {
+constexpr int ItemBufferSize = 100000;
+constexpr std::size_t LineLimit = 100000; // a logical line must stay below this
+
+void writeError(const char* Message) { std::cerr << Message << std::endl; }
+
+// A descriptor closed when the run ends, unless it is a standard stream.
+class FileHandle {
+public:
+  explicit FileHandle(int Fd) : Fd(Fd) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (Fd > 2)
+      ::close(Fd);
+  }
+  int get() const { return Fd; }
+  // Closes now and tells whether everything written reached the file.
+  bool close() {
+    const int Closing = Fd;
+    Fd = -1;
+    return Closing <= 2 || ::close(Closing) == 0;
+  }
+
+private:
+  int Fd;
+};
+
+bool sameFile(const std::string& Source, const std::string& Target) {
+  struct stat SourceStat {};
+  struct stat TargetStat {};
+  return ::stat(Source.c_str(), &SourceStat) == 0 && ::stat(Target.c_str(), &TargetStat) == 0 &&
+         SourceStat.st_dev == TargetStat.st_dev && SourceStat.st_ino == TargetStat.st_ino;
+}
+
+void writeOverlongWarning(std::int64_t LineCount) {
+  std::cerr << "Warning : line size exceeds " << LineLimit << " characters..." << std::endl;
+  std::cerr << "          ignoring line " << LineCount << " !" << std::endl;
+}
+} // namespace
+
+std::string deriveTargetName(const std::string& SourceFile) {
+  std::size_t Slash = SourceFile.rfind('/');
+  if (Slash == std::string::npos)
+    Slash = SourceFile.rfind('\\');
+  const std::size_t Dot = SourceFile.rfind('.');
+  if (Dot != std::string::npos && (Slash == std::string::npos || Dot > Slash))
+    return SourceFile.substr(0, Dot) + ".xml";
+  return SourceFile + ".xml";
+}
+
+int runConversion(Settings& S) {
+  if (S.SourceFile.empty()) {
+    writeError("Error : Source file name is missing");
+    return ExitNoSourceName;
+  }
+  if (S.TargetFromSource) {
+    if (S.SourceIsStdin) {
+      writeError("Error : Source file name must differ from STDIN to use -t option");
+      return ExitNoTargetName;
+    }
+    S.TargetFile = deriveTargetName(S.SourceFile);
+  }
+  if (S.TargetFile.empty()) {
+    writeError("Error : Target file name is missing");
+    return ExitNoTargetName;
+  }
+
+  const bool Verbose = S.VerboseMode || S.DebugMode;
+  const bool Debug = S.DebugMode;
+  if (Verbose)
+    writeSettingsReport(S, std::clog);
+
+  TCSV_Parser Parser(ItemBufferSize, false);
+  Parser.setDefaults();
+  Parser.setSeparators(S.SeparatorChars);
+  FileHandle Source(S.SourceIsStdin ? 0 : ::open(S.SourceFile.c_str(), O_RDONLY | O_CLOEXEC));
+  LineReader Reader(Source.get());
+  std::string Line;
+  if (!Reader.allocated()) {
+    writeError("Error : Line allocation error");
+    return ExitNoLineBuffer;
+  }
+  Line.reserve(LineLimit + 1);
+
+  if (Verbose && S.SourceIsStdin)
+    std::clog << "! Waiting for file header from STDIN :" << std::endl;
+  std::string_view Header;
+  const LineReader::Result HeaderRead =
+      Source.get() < 0 ? LineReader::Result::Error : Reader.next(Header);
+  if (HeaderRead != LineReader::Result::Line)
+    Header = {};
+  if (Debug)
+    std::clog << "Debug: Header = [" << Header << "]" << std::endl;
+  if (HeaderRead != LineReader::Result::Line) {
+    writeError("Error : Source file access denied...");
+    return ExitSourceAccess;
+  }
+
+  const int MarkLength = chooseEncoding(Header, S);
+  if (MarkLength < 0)
+    return ExitBadHeader;
+  Line.assign(Header.substr(static_cast<std::size_t>(MarkLength)));
+
+  if (Parser.isInQuotation(Line, true)) {
+    writeError("Error : quillon does not support CR/LF in header information...");
+    return ExitHeaderInQuotes;
+  }
+  const int ColumnCount = Parser.getNumOfItems(Line);
+  if (Verbose)
+    std::clog << "Header contains " << ColumnCount << " items " << std::endl << std::endl;
+  if (ColumnCount < 1) {
+    writeError("Error : No Parameters found in file header ");
+    return ExitBadHeader;
+  }
+  if (!Parser.setItemCount(ColumnCount)) {
+    writeError("Error : An error occours while allocating memory ");
+    return ExitNoColumnNames;
+  }
+
+  // The target is opened only now, so a refused run leaves no file behind.
+  int TargetFd = 1;
+  if (!S.TargetIsStdout) {
+    if (!S.SourceIsStdin && sameFile(S.SourceFile, S.TargetFile)) {
+      writeError("Error : Target file must differ from the source file...");
+      return ExitTargetAccess;
+    }
+    TargetFd = ::open(S.TargetFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (TargetFd < 0) {
+      writeError("Error : Target file write access denied...");
+      return ExitTargetAccess;
+    }
+  }
+  FileHandle TargetFile(TargetFd);
+  TargetBuffer Out(TargetFd);
+  RunCounters Counters;
+  RecordWriter Writer(S, Out, Counters);
+  auto writeFailed = [&Out] {
+    if (!Out.failed())
+      return false;
+    writeError("Error : Target file write access denied...");
+    return true;
+  };
+
+  writeProlog(Out, S);
+  Out.flush();
+  if (writeFailed())
+    return ExitTargetAccess;
+  const std::time_t StartTime = std::time(nullptr);
+  Reader.setTarget(&Out);
+
+  Parser.parseString(Line);
+  {
+    std::vector<std::string> HeaderCells;
+    HeaderCells.reserve(static_cast<std::size_t>(ColumnCount));
+    for (int I = 0; I < ColumnCount; ++I)
+      HeaderCells.push_back(Parser.getItem(I));
+    Writer.prepareColumnNames(HeaderCells);
+  }
+
+  if (Verbose) {
+    std::clog << "Working :" << std::endl;
+    if (S.SourceIsStdin)
+      std::clog << "! Waiting for data from STDIN :" << std::endl;
+  }
+  if (Debug)
+    std::clog << "Debug: Reading Data Lines..." << std::endl;
+
+  std::vector<std::string_view> Cells(static_cast<std::size_t>(ColumnCount));
+  Line.clear();
+  bool StartOfRecord = true;
+  std::int64_t RecordStartLine = 0;
+  bool SurplusWarned = false;
+  bool ReadError = false;
+  for (;;) {
+    std::string_view Physical;
+    const LineReader::Result Read = Reader.next(Physical);
+    if (Read == LineReader::Result::End)
+      break;
+    if (Read == LineReader::Result::Error) {
+      ReadError = true;
+      break;
+    }
+    ++Counters.LineCount;
+    if (Read == LineReader::Result::TooLong) {
+      writeOverlongWarning(Counters.LineCount);
+      Line.clear();
+      StartOfRecord = true;
+      continue;
+    }
+    if (Debug)
+      std::clog << "Debug: Data Line [" << Counters.LineCount << "] => [" << Physical << "]"
+                << std::endl;
+    const bool NotLineEnd = Parser.isInQuotation(Physical, StartOfRecord);
+    if (Debug)
+      std::clog << "Debug: NotLineEnd strlen(Line) strlen(InputBuffer)" << (NotLineEnd ? 1 : 0)
+                << " " << Line.size() << " " << Physical.size() << "\n";
+    if (Line.size() + Physical.size() >= LineLimit) {
+      writeOverlongWarning(Counters.LineCount);
+      Line.clear();
+      StartOfRecord = true;
+      continue;
+    }
+    if (StartOfRecord)
+      RecordStartLine = Counters.LineCount;
+    Line.append(Physical.data(), Physical.size());
+    if (NotLineEnd) {
+      Line.push_back('\n');
+      StartOfRecord = false;
+      continue;
+    }
+    StartOfRecord = false;
+    if (Debug)
+      std::clog << "Debug: Line = " << Line << std::endl;
+    if (!Parser.parseString(Line)) {
+      Line.clear(); // a rejected line is dropped, never glued to the next one
+      continue;
+    }
+    Line.clear();
+    ++Counters.RecordCount;
+    if (Verbose && Counters.RecordCount % 1000 == 0)
+      std::clog << '.' << std::flush;
+    if (Parser.droppedSurplus() && !SurplusWarned) {
+      SurplusWarned = true;
+      std::cerr << "Warning : record " << Counters.RecordCount
+                << " holds more cells than the header; cells beyond the header's count are not "
+                   "converted (later records are not reported)"
+                << std::endl;
+    }
+    const int Parsed = Parser.getNumOfParsedItems();
+    for (int I = 0; I < ColumnCount; ++I)
+      Cells[static_cast<std::size_t>(I)] = I < Parsed ? Parser.itemView(I) : std::string_view();
+    Writer.writeRecord(Counters.RecordCount, Cells);
+    if (Out.failed())
+      break;
+  }
+  if (writeFailed())
+    return ExitTargetAccess;
+  if (!Line.empty())
+    std::cerr << "Warning : the record starting at line " << RecordStartLine
+              << " is not converted: its quotation never closes" << std::endl;
+  if (ReadError)
+    writeError("Error : Source file read error, the rest of the source is not converted...");
+
+  writeEpilog(Out, Counters.RecordCount);
+  if (Verbose)
+    writeClosingReport(Counters, StartTime, std::clog);
+  if (!Out.flush() || !TargetFile.close()) {
+    writeError("Error : Target file write access denied...");
+    return ExitTargetAccess;
+  }
+  return ReadError ? ExitSourceAccess : ExitOK;
+}
+
+int runProgram(const std::vector<std::string>& Arguments, Settings& S) {
+  const int OptionsStatus = collectOptions(Arguments, S);
+  if (OptionsStatus != ContinueRun)
+    return OptionsStatus;
+  return runConversion(S);
+}
+
+} // namespace quillon

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "options/settings.h"
+
+namespace quillon {
+
+constexpr int ExitOK = 0;
+constexpr int ExitBadOptions = 1;
+constexpr int ExitNoSourceName = 2;
+constexpr int ExitNoTargetName = 3;
+constexpr int ExitNoLineBuffer = 5;
+constexpr int ExitSourceAccess = 6;
+constexpr int ExitBadHeader = 7; // unsupported encoding, or a header without cells
+constexpr int ExitNoColumnNames = 8;
+constexpr int ExitTargetAccess = 9;
+constexpr int ExitHeaderInQuotes = 10;
+
+// Derives the "-t" target name: the last extension of the source replaced by ".xml".
+std::string deriveTargetName(const std::string& SourceFile);
+
+// The conversion of one source into one document, after the options were collected.
+int runConversion(Settings& S);
+
+// The whole program: options, then the conversion. Returns the exit status.
+int runProgram(const std::vector<std::string>& Arguments, Settings& S);
+
+} // namespace quillon

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+// Every value an option can set, with its default. One instance per process.
+struct Settings {
+  std::string SeparatorChars = ";";
+  std::string SeparatorText = ";";
+  std::string Encoding = "ISO-8859-1";
+  std::string SourceFile;
+  std::string SourceName;
+  std::string TargetFile;
+  std::string StyleList;
+  std::string NamespacePrefix; // with its trailing ':'
+  std::string NamespaceURI;
+  std::string DTDFile;
+  std::string XSDFile;
+
+  std::string eRoot = "csv_data_records";
+  std::string eRecord = "record";
+  std::string eItem = "item";
+  std::string aName = "name";
+  std::string aValue = "value";
+  std::string aSource = "source";
+  std::string aDT = "datetime";
+  std::string aID = "xml:id";
+  std::string aNum = "num";
+
+  int Mode = 0; // layout number minus one, 0..4
+  bool AliasGiven = false;
+  bool SuppressEmpty = false;
+  bool UseDTD = false;
+  bool UseXSD = false;
+  bool VerboseMode = false;
+  bool DebugMode = false;
+  bool ConvertI2U = false;
+  bool ConvertU2I = false;
+  bool WriteNum = false;
+  bool WriteId = false;
+  bool SourceIsStdin = false;
+  bool TargetIsStdout = false;
+  bool TargetFromSource = false;
+  bool OutputUTF8 = false; // only ever turns on
+  bool ConvertDataI2U = false;
+  bool ConvertDataU2I = false;
+};
+
+constexpr const char* EncodingIso = "ISO-8859-1";
+constexpr const char* EncodingUtf8 = "UTF-8";
+
+// The process-wide instance, for code whose signature has no room for it (name escaping
+// reads OutputUTF8). main owns it; tests reset it with resetSettings().
+Settings& theSettings();
+void resetSettings();
+
+const char* getModeName(int Mode);
+
+} // namespace quillon

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "options/settings.h"
+#include "xml/target_buffer.h"
+
+namespace quillon {
+
+// The run's counters: the driver owns them, the record writer advances some of them.
+struct RunCounters {
+  std::int64_t RecordCount = 0;
+  std::int64_t LineCount = 0;
+  std::int64_t ElementCount = 0;
+  std::int64_t IsoToUtf8Count = 0;
+  std::int64_t Utf8ToIsoCount = 0;
+};
+
+void writeProlog(TargetBuffer& Out, const Settings& S);
+void writeEpilog(TargetBuffer& Out, std::int64_t RecordCount);
+std::string makeStylesheetInstructions(std::string List);
+void splitFileName(std::string Path, std::string* Directory, std::string* Name,
+                   std::string* Extension);
+std::string formatDateTime(std::time_t Time, bool WithZone);
+
+// One item line of layouts 1 to 4, its indentation included and its line break not;
+// empty for any other layout.
+std::string formatRecordItem(std::string Column, std::string Value, int Mode,
+                             std::string NamespacePrefix, std::string aValue,
+                             std::string aName, std::string eItem);
+
+// Names the columns once and writes every record in the chosen layout.
+class RecordWriter {
+public:
+  RecordWriter(const Settings& S, TargetBuffer& Out, RunCounters& Counters);
+  RecordWriter(const RecordWriter&) = delete;
+  RecordWriter& operator=(const RecordWriter&) = delete;
+
+  void prepareColumnNames(const std::vector<std::string>& HeaderCells);
+  // Cells are views into the parser; there are as many as column names.
+  void writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells);
+  const std::vector<std::string>& columnNames() const { return ColumnNames; }
+
+private:
+  const Settings& S;
+  TargetBuffer& Out;
+  RunCounters& Counters;
+  std::vector<std::string> ColumnNames;
+  std::string Scratch; // a cell being transcoded
+  bool ControlWarned = false;
+};
+
+} // namespace quillon

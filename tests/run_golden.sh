@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# tests/run_golden.sh BINARY CASE_DIR: runs one case in a scratch copy and compares bytes.
+# A case holds args (one per line), inputs, and optional stdin, stdout, stderr, status and
+# want/ files. A case with a file named xmllint has its document(s) checked for well-formedness.
+set -u
+Bin=$1 Case=$2 Fail=0
+Work=$(mktemp -d) && trap 'rm -rf "$Work"' EXIT
+cp -R "$Case"/. "$Work" && cd "$Work" || exit 1
+find . -type f -exec touch -t 200703051407.09 {} +
+[ -f status ] || echo 0 >status
+touch stdout stderr stdin args
+mapfile -t Args <args
+TZ=UTC "$Bin" "${Args[@]}" <stdin >got.stdout 2>got.stderr
+echo $? >got.status
+[ -f mask-time ] && sed -i -E 's/datetime="[^"]*"/datetime="*"/' got.stdout
+check() { cmp -s "$1" "$2" || { echo "--- $1 differs:"; diff -u "$1" "$2" | head -40; Fail=1; }; }
+check stdout got.stdout
+check stderr got.stderr
+check status got.status
+for W in want/*; do [ -e "$W" ] && check "$W" "${W#want/}"; done
+if [ -f xmllint ]; then
+  while read -r Doc; do
+    [ -n "$Doc" ] && { xmllint --noout "$Doc" || { echo "not well-formed: $Doc"; Fail=1; }; }
+  done <xmllint
+fi
+exit $Fail
