@@ -221,7 +221,7 @@ int runConversion(Settings& S) {
       StartOfRecord = true;
       continue;
     }
-    if (StartOfRecord)
+    if (Line.empty())
       RecordStartLine = Counters.LineCount;
     Line.append(Physical.data(), Physical.size());
     if (NotLineEnd) {

@@ -1,0 +1,111 @@
+#include "driver/line_reader.h"
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver/run.h"
+
+namespace {
+
+using quillon::LineReader;
+using Result = LineReader::Result;
+using namespace std::string_literals;
+
+// Writes Text to a temporary file and hands out a descriptor reading it.
+class SourceFile {
+public:
+  explicit SourceFile(const std::string& Text) {
+    std::FILE* File = std::tmpfile();
+    std::fwrite(Text.data(), 1, Text.size(), File);
+    std::fflush(File);
+    Fd = dup(fileno(File));
+    std::fclose(File);
+    lseek(Fd, 0, SEEK_SET);
+  }
+  ~SourceFile() { close(Fd); }
+  int fd() const { return Fd; }
+
+private:
+  int Fd;
+};
+
+// Every result and line the reader gives for Text, "!" standing for TooLong.
+std::vector<std::string> readAll(const std::string& Text) {
+  SourceFile Source(Text);
+  LineReader Reader(Source.fd());
+  std::vector<std::string> Lines;
+  for (;;) {
+    std::string_view Line;
+    const Result R = Reader.next(Line);
+    if (R == Result::End || R == Result::Error)
+      break;
+    Lines.push_back(R == Result::TooLong ? "!" : std::string(Line));
+  }
+  return Lines;
+}
+
+TEST(LineReader, CutsLines) {
+  const std::string Long(LineReader::MaxLineLength, 'x');
+  struct {
+    std::string Text;
+    std::vector<std::string> Lines;
+  } const Cases[] = {
+      {"", {}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\nb", {"a", "b"}}, // a last line without line feed
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\rb\r\r\n", {"a\rb\r"}}, // only the carriage return before the line feed goes
+      {"tail\r", {"tail\r"}},
+      {"\n\n", {"", ""}},
+      {"a\0b\n"s, {"a\0b"s}},
+      {Long + "\n" + Long + "\r\nz", {Long, Long, "z"}},
+      {Long + "y\nz\n", {"!", "z"}},
+      {Long + "y\r\nz\n", {"!", "z"}},
+      {Long + "yy", {"!"}},
+      {"a\n" + std::string(3 * LineReader::BlockSize, ';') + "\nb\n", {"a", "!", "b"}},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Text.substr(0, 20));
+    EXPECT_EQ(readAll(C.Text), C.Lines);
+  }
+}
+
+TEST(LineReader, LinesAcrossBlockBoundaries) {
+  std::string Text;
+  std::vector<std::string> Expected;
+  for (int I = 0; Text.size() < 3 * LineReader::BlockSize; ++I) {
+    std::string Line(static_cast<std::size_t>(I * 7919 % 5000), static_cast<char>('a' + I % 26));
+    Text += Line + (I % 3 ? "\n" : "\r\n");
+    Expected.push_back(Line);
+  }
+  EXPECT_EQ(readAll(Text), Expected);
+}
+
+TEST(LineReader, ReadErrorIsReported) {
+  LineReader Reader(-1);
+  std::string_view Line;
+  EXPECT_EQ(Reader.next(Line), Result::Error);
+}
+
+TEST(TargetName, DerivedFromSource) {
+  struct {
+    const char* Source;
+    const char* Target;
+  } const Cases[] = {
+      {"data.csv", "data.xml"},         {"a.b.csv", "a.b.xml"},
+      {"data", "data.xml"},             {"dir.old/data", "dir.old/data.xml"},
+      {"c:\\in.d\\data", "c:\\in.d\\data.xml"}, {"c:\\in.d\\x.csv", "c:\\in.d\\x.xml"},
+      {"a\\b.c/d", "a\\b.c/d.xml"},     {".hidden", ".xml"},
+      {"dir/.csv", "dir/.xml"},         {"x.", "x.xml"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Source);
+    EXPECT_EQ(quillon::deriveTargetName(C.Source), C.Target);
+  }
+}
+
+} // namespace
