@@ -223,20 +223,25 @@ int runConversion(Settings& S) {
     }
     if (Line.empty())
       RecordStartLine = Counters.LineCount;
-    Line.append(Physical.data(), Physical.size());
     if (NotLineEnd) {
+      Line.append(Physical.data(), Physical.size());
       Line.push_back('\n');
       StartOfRecord = false;
       continue;
     }
     StartOfRecord = false;
-    if (Debug)
-      std::clog << "Debug: Line = " << Line << std::endl;
-    if (!Parser.parseString(Line)) {
-      Line.clear(); // a rejected line is dropped, never glued to the next one
-      continue;
+    // a line that stands alone is parsed where it lies, without a copy
+    std::string_view Logical = Physical;
+    if (!Line.empty()) {
+      Line.append(Physical.data(), Physical.size());
+      Logical = Line;
     }
-    Line.clear();
+    if (Debug)
+      std::clog << "Debug: Line = " << Logical << std::endl;
+    const bool Accepted = Parser.parseString(Logical);
+    Line.clear(); // a rejected line is dropped too, never glued to the next one
+    if (!Accepted)
+      continue;
     ++Counters.RecordCount;
     if (Verbose && Counters.RecordCount % 1000 == 0)
       std::clog << '.' << std::flush;
