@@ -47,8 +47,9 @@ private:
 } // namespace
 
 void installLogChannel() {
-  static FdBuffer LogBuffer(2);
-  std::clog.rdbuf(&LogBuffer);
+  // never destroyed: the standard streams still flush through it at exit
+  static FdBuffer* const LogBuffer = new FdBuffer(2);
+  std::clog.rdbuf(LogBuffer);
 }
 
 } // namespace quillon

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# enc_roundtrip_test.sh BINARY: sources in Windows-1252 and in UTF-8 with a mark are converted,
+# every document is checked with xmllint, and every cell read back from it must equal the
+# source text. Sources with a UTF-16 or UTF-32 mark are refused before any target exists.
+set -u
+Bin=$(realpath "$1") && [ -x "$Bin" ] || { echo "no binary: $1"; exit 1; }
+Work=$(mktemp -d) && trap 'rm -rf "$Work"' EXIT
+cd "$Work" || exit 1
+Fail=0
+fail() { echo "FAIL: $*"; Fail=1; }
+
+Text='Name;Größe;Preis
+Müller;1,80 m;12 €
+“Œuvre”;naïve – ja;™ ‰
+Žižek;5 ¼ ½ ¾;ÿ ÷ ×
+'
+Records=3
+printf '%s' "$Text" | iconv -f UTF-8 -t CP1252 >w1252.csv || exit 1
+{ printf '\xEF\xBB\xBF'; printf '%s' "$Text"; } >marked.csv
+
+# cell R C of the source text (R counts data lines from 1)
+cell() { printf '%s' "$Text" | sed -n "$(($1 + 1))p" | cut -d';' -f"$2"; }
+
+# checkCells DOC DECODE: every cell of DOC, read back through DECODE, equals the source's
+checkCells() {
+  local R C Got Want
+  for ((R = 1; R <= Records; ++R)); do
+    for C in 1 2 3; do
+      Got=$(xmllint --xpath "string(/csv_data_records/record[$R]/*[$C])" "$1" | $2)
+      Want=$(cell "$R" "$C")
+      [ "$Got" = "$Want" ] || fail "$1 record $R cell $C: got '$Got', want '$Want'"
+    done
+  done
+}
+asIs() { cat; }
+# an ISO-8859-1 document's bytes are Windows-1252 text
+asAnsi() { iconv -f UTF-8 -t ISO-8859-1 | iconv -f CP1252 -t UTF-8; }
+
+run() { # run OUT-NAME ARGS...: stderr to OUT-NAME.err, status to Status
+  local Out=$1
+  shift
+  "$Bin" "$@" 2>"$Out.err"
+  Status=$?
+}
+
+# Windows-1252 source, UTF-8 document
+run a -s:w1252.csv -t:a.xml -e:UTF-8 -v
+[ "$Status" = 0 ] || fail "Windows-1252 to UTF-8: exit $Status"
+xmllint --noout a.xml || fail "a.xml is not well-formed"
+head -n1 a.xml | grep -q 'encoding="UTF-8"' || fail "a.xml does not declare UTF-8"
+checkCells a.xml asIs
+[ "$(xmllint --xpath 'name(/csv_data_records/record[1]/*[2])' a.xml)" = "Größe" ] ||
+  fail "a.xml: the element name Größe is not kept"
+grep -qFx -- '-> 19 conversions from ISO-8859-1/ANSI to UTF-8' a.err ||
+  fail "a.err: no count of 19 conversions to UTF-8"
+
+# UTF-8 source with a mark, ISO-8859-1/ANSI document
+run b -s:marked.csv -t:b.xml -v
+[ "$Status" = 0 ] || fail "marked UTF-8 to ISO-8859-1: exit $Status"
+xmllint --noout b.xml || fail "b.xml is not well-formed"
+head -n1 b.xml | grep -q 'encoding="ISO-8859-1"' || fail "b.xml does not declare ISO-8859-1"
+checkCells b.xml asAnsi
+grep -q $'\xEF\xBB\xBF' b.xml && fail "b.xml holds the mark"
+grep -qFx -- '-> UTF-8 file header found ' b.err || fail "b.err: the mark is not reported"
+grep -qFx -- '-> Converting to ISO-8859-1' b.err || fail "b.err: no converting line"
+# the names are formed before they are converted, so their bytes from 0x80 up are not counted
+grep -qFx -- '-> 17 conversions from UTF-8 to ISO-8859-1/ANSI' b.err ||
+  fail "b.err: no count of 17 conversions to ISO-8859-1/ANSI"
+
+# UTF-8 source with a mark, UTF-8 document: passed through, the mark dropped
+run c -s:marked.csv -t:c.xml -e:UTF-8
+[ "$Status" = 0 ] || fail "marked UTF-8 to UTF-8: exit $Status"
+xmllint --noout c.xml || fail "c.xml is not well-formed"
+checkCells c.xml asIs
+[ "$(xmllint --xpath 'name(/csv_data_records/record[1]/*[1])' c.xml)" = "Name" ] ||
+  fail "c.xml: the mark reached the first column name"
+[ "$(xmllint --xpath 'name(/csv_data_records/record[1]/*[2])' c.xml)" = "Größe" ] ||
+  fail "c.xml: the element name Größe is not kept"
+cmp -s <(tail -n +3 a.xml) <(tail -n +3 c.xml) || fail "a.xml and c.xml differ in their records"
+
+# UTF-16 and UTF-32 marks: exit 7, the one error line, no target created or truncated
+Marks=('\xFF\xFEa\0;\0b\0\n\0' '\xFE\xFF\0a\0;\0b\0\n' '\xFF\xFE\0\0a\0\0\0\n\0\0\0'
+  '\0\0\xFE\xFF\0\0\0a\0\0\0\n' '\xFF\xFE\n\0')
+Names=('UTF-16 [Litte Endian]' 'UTF-16 [Big Endian]' 'UTF-32 [Litte Endian]'
+  'UTF-32 [Big Endian]' 'UTF-16 [Litte Endian]')
+for I in "${!Marks[@]}"; do
+  printf "${Marks[$I]}" >wide.csv
+  rm -f wide.xml
+  run wide -s:wide.csv -t:wide.xml -e:UTF-8
+  [ "$Status" = 7 ] || fail "mark $I: exit $Status, want 7"
+  [ "$(cat wide.err)" = "Error : Encoding is not supported..." ] || fail "mark $I: stderr $(cat wide.err)"
+  [ -e wide.xml ] && fail "mark $I: a target file was created"
+  echo keep >wide.xml
+  run wide -s:wide.csv -t:wide.xml -v
+  [ "$Status" = 7 ] || fail "mark $I, verbose: exit $Status, want 7"
+  grep -qFx -- "-> ${Names[$I]} file header found " wide.err || fail "mark $I: not reported as ${Names[$I]}"
+  [ "$(cat wide.xml)" = keep ] || fail "mark $I: an existing target was touched"
+done
+
+[ "$Fail" = 0 ] && echo "enc_roundtrip: all checks passed"
+exit $Fail
