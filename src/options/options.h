@@ -13,12 +13,18 @@ constexpr int ContinueRun = -1;
 // Walks the arguments (without the program name) in order, filling Settings. Reports every
 // problem before it gives up; prints the banner or usage text for -V and -?.
 int collectOptions(const std::vector<std::string>& Arguments, Settings& S);
+// One option text, from the command line or a configuration file. False when rejected; it
+// may have printed a message of its own, the caller adds the line naming the option.
 bool checkOption(const std::string& Option, Settings& S);
+// Applies a file's option lines in order. False when the file is missing or empty, cannot
+// be read, or holds a rejected line; every other line is applied all the same.
 bool readConfigFile(const std::string& Name, Settings& S);
+// Removes surrounding spaces, then surrounding tabs.
 void trimBlanks(std::string& Text);
 
-void printUsage();
-void printVersion();
+void printUsage();   // standard output
+void printVersion(); // standard error
+// The name of a control character or the space, else the byte itself.
 std::string getSeparatorName(unsigned char Byte);
 
 } // namespace quillon

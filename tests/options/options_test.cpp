@@ -1,0 +1,388 @@
+#include "options/options.h"
+
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "capture.h"
+#include "options/settings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using quillon::ContinueRun;
+using quillon::Settings;
+
+const std::string Abort = "quillon aborts due one or more wrong options or read errors!\n";
+
+std::string illegal(const std::string& Option) {
+  return "Error : Illegal option : \"" + Option + "\"\n";
+}
+
+std::string flag(bool Value) { return Value ? "1" : "0"; }
+
+// The fields a test names, as text, so one table can check any of them.
+std::string field(const Settings& S, const std::string& Name) {
+  const std::pair<const char*, std::string> Fields[] = {
+      {"SeparatorChars", S.SeparatorChars},
+      {"SeparatorText", S.SeparatorText},
+      {"Encoding", S.Encoding},
+      {"SourceFile", S.SourceFile},
+      {"SourceName", S.SourceName},
+      {"TargetFile", S.TargetFile},
+      {"StyleList", S.StyleList},
+      {"NamespacePrefix", S.NamespacePrefix},
+      {"NamespaceURI", S.NamespaceURI},
+      {"DTDFile", S.DTDFile},
+      {"XSDFile", S.XSDFile},
+      {"eRoot", S.eRoot},
+      {"eRecord", S.eRecord},
+      {"eItem", S.eItem},
+      {"aName", S.aName},
+      {"aValue", S.aValue},
+      {"aSource", S.aSource},
+      {"aDT", S.aDT},
+      {"aID", S.aID},
+      {"aNum", S.aNum},
+      {"Mode", std::to_string(S.Mode)},
+      {"AliasGiven", flag(S.AliasGiven)},
+      {"SuppressEmpty", flag(S.SuppressEmpty)},
+      {"UseDTD", flag(S.UseDTD)},
+      {"UseXSD", flag(S.UseXSD)},
+      {"VerboseMode", flag(S.VerboseMode)},
+      {"DebugMode", flag(S.DebugMode)},
+      {"ConvertI2U", flag(S.ConvertI2U)},
+      {"ConvertU2I", flag(S.ConvertU2I)},
+      {"WriteNum", flag(S.WriteNum)},
+      {"WriteId", flag(S.WriteId)},
+      {"SourceIsStdin", flag(S.SourceIsStdin)},
+      {"TargetIsStdout", flag(S.TargetIsStdout)},
+      {"TargetFromSource", flag(S.TargetFromSource)},
+      {"OutputUTF8", flag(S.OutputUTF8)},
+  };
+  for (const auto& [Key, Value] : Fields)
+    if (Name == Key)
+      return Value;
+  ADD_FAILURE() << "no field " << Name;
+  return {};
+}
+
+using FieldList = std::vector<std::pair<std::string, std::string>>;
+
+void expectFields(const Settings& S, const FieldList& Fields) {
+  for (const auto& [Name, Value] : Fields)
+    EXPECT_EQ(field(S, Name), Value) << Name;
+}
+
+class OptionsTest : public ::testing::Test {
+protected:
+  void SetUp() override { quillon::resetSettings(); }
+  Settings& S = quillon::theSettings();
+
+  // Runs the walk with everything it prints caught; Log holds standard error and the log
+  // channel in the order written, Out standard output.
+  int walk(const std::vector<std::string>& Arguments) {
+    Capture Errors({&std::cerr, &std::clog});
+    Capture Output({&std::cout});
+    const int Status = quillon::collectOptions(Arguments, S);
+    Log = Errors.text();
+    Out = Output.text();
+    return Status;
+  }
+  std::string Log;
+  std::string Out;
+};
+
+TEST(TrimBlanks, SpacesFirstThenTabs) {
+  // clang-format off
+  const std::pair<std::string, std::string> Cases[] = {
+      {"", ""},
+      {"   ", ""},
+      {"\t\t", ""},
+      {" -v ", "-v"},
+      {"\t-v\t", "-v"},
+      {"  \t-v\t  ", "-v"},
+      {"\t -v", " -v"}, // the tab shields the space from the first pass
+      {"-v \t", "-v "}, // and from behind
+      {" \t \t ", " "},
+      {"a b", "a b"},
+      {" \r ", "\r"},
+      {"\r-v\r", "\r-v\r"},
+  };
+  // clang-format on
+  for (const auto& [In, Want] : Cases) {
+    SCOPED_TRACE("[" + In + "]");
+    std::string Text = In;
+    quillon::trimBlanks(Text);
+    EXPECT_EQ(Text, Want);
+  }
+}
+
+struct WalkCase {
+  std::vector<std::string> Arguments;
+  int Status;
+  std::string Log;
+  FieldList Fields;
+};
+
+// clang-format off
+const WalkCase OptionCases[] = {
+    {{"-s:in.csv"}, ContinueRun, "", {{"SourceFile", "in.csv"}, {"SourceName", "in.csv"}, {"SourceIsStdin", "0"}}},
+    {{"-s:-"}, ContinueRun, "", {{"SourceFile", "STDIN"}, {"SourceName", "STDIN"}, {"SourceIsStdin", "1"}}},
+    {{"-s:-", "-s:b.csv"}, ContinueRun, "", {{"SourceFile", "b.csv"}, {"SourceIsStdin", "0"}}},
+    {{"-s:my data.csv"}, ContinueRun, "", {{"SourceFile", "my data.csv"}}},
+    {{"-t:out.xml"}, ContinueRun, "", {{"TargetFile", "out.xml"}, {"TargetIsStdout", "0"}, {"TargetFromSource", "0"}}},
+    {{"-t:-"}, ContinueRun, "", {{"TargetFile", "STDOUT"}, {"TargetIsStdout", "1"}}},
+    {{"-t:out.xml", "-t"}, ContinueRun, "", {{"TargetFromSource", "1"}, {"TargetFile", "out.xml"}, {"TargetIsStdout", "0"}}},
+    {{"-t", "-t:-"}, ContinueRun, "", {{"TargetFromSource", "0"}, {"TargetIsStdout", "1"}}},
+    {{"-t:-", "-t"}, ContinueRun, "", {{"TargetFromSource", "1"}, {"TargetIsStdout", "0"}, {"TargetFile", "STDOUT"}}},
+    {{"-m:3"}, ContinueRun, "", {{"Mode", "2"}}},
+    {{"-m:3abc"}, ContinueRun, "", {{"Mode", "2"}}},
+    {{"-m: +5"}, ContinueRun, "", {{"Mode", "4"}}},
+    {{"-m:2", "-m:0"}, ContinueRun, "", {{"Mode", "1"}}},
+    {{"-m:2", "-m:6"}, ContinueRun, "", {{"Mode", "1"}}},
+    {{"-m:2", "-m:x"}, ContinueRun, "", {{"Mode", "1"}}},
+    {{"-m:2", "-m:-1"}, ContinueRun, "", {{"Mode", "1"}}},
+    {{"-m:3", "-m:18446744073709551617"}, ContinueRun, "", {{"Mode", "2"}}}, // must not wrap to 1
+    {{"-m:3", "-m:-18446744073709551615"}, ContinueRun, "", {{"Mode", "2"}}},
+    {{"-e:UTF-8"}, ContinueRun, "", {{"Encoding", "UTF-8"}, {"OutputUTF8", "1"}}},
+    {{"-enc:UTF-8", "-e:ISO-8859-1"}, ContinueRun, "", {{"Encoding", "ISO-8859-1"}, {"OutputUTF8", "1"}}},
+    {{"-enc:ISO-8859-1"}, ContinueRun, "", {{"Encoding", "ISO-8859-1"}, {"OutputUTF8", "0"}}},
+    {{"-e:utf-8"}, 1, "Error : Encoding \"utf-8\" is not supported !\n" + illegal("-e:utf-8") + Abort,
+     {{"Encoding", "utf-8"}, {"OutputUTF8", "0"}}},
+    {{"-enc:UTF-8 "}, ContinueRun, "", {{"Encoding", "UTF-8"}}},
+    {{"-enc:latin1"}, 1, "Error : Encoding \"latin1\" is not supported !\n" + illegal("-enc:latin1") + Abort, {}},
+    {{"-sup"}, ContinueRun, "", {{"SuppressEmpty", "1"}}},
+    {{"-styles:a.css", "-xsl:b.xsl"}, ContinueRun, "Warning : Option is deprecaded -> use -styles instead !\n",
+     {{"StyleList", "a.css,b.xsl"}}},
+    {{"-styles:[alt.css],x.xsl", "-styles:y"}, ContinueRun, "", {{"StyleList", "[alt.css],x.xsl,y"}}},
+    {{"-xmlns:p=urn:x"}, ContinueRun, "", {{"NamespacePrefix", "p:"}, {"NamespaceURI", "urn:x"}}},
+    {{"-xmlns:urn:x"}, ContinueRun, "", {{"NamespacePrefix", ""}, {"NamespaceURI", "urn:x"}}},
+    {{"-xmlns:=urn"}, ContinueRun, "", {{"NamespacePrefix", ""}, {"NamespaceURI", "=urn"}}},
+    {{"-xmlns:a=b=c"}, ContinueRun, "", {{"NamespacePrefix", "a:"}, {"NamespaceURI", "b=c"}}},
+    {{"-xmlns:p="}, ContinueRun, "", {{"NamespacePrefix", "p:"}, {"NamespaceURI", ""}}},
+    {{"-xmlns:p=u", "-xmlns:"}, ContinueRun, "", {{"NamespacePrefix", ""}, {"NamespaceURI", ""}}},
+    {{"-dtd:a.dtd"}, ContinueRun, "", {{"UseDTD", "1"}, {"DTDFile", "a.dtd"}, {"UseXSD", "0"}}},
+    {{"-dtd:a.dtd", "-xsd:b.xsd"}, ContinueRun, "",
+     {{"UseDTD", "0"}, {"UseXSD", "1"}, {"DTDFile", "a.dtd"}, {"XSDFile", "b.xsd"}}},
+    {{"-xsd:b.xsd", "-dtd:a.dtd"}, ContinueRun, "", {{"UseDTD", "0"}, {"UseXSD", "1"}, {"DTDFile", ""}}},
+    {{"-cc:i2u"}, ContinueRun, "", {{"ConvertI2U", "1"}, {"ConvertU2I", "0"}}},
+    {{"-cc:u2i", "-cc:i2u"}, ContinueRun, "", {{"ConvertI2U", "1"}, {"ConvertU2I", "1"}}},
+    {{"-cc:I2U"}, 1, "Error : Illegal command line conversion mode : \"I2U\"\n" + illegal("-cc:I2U") + Abort,
+     {{"ConvertI2U", "0"}}},
+    {{"-wn"}, ContinueRun, "", {{"WriteNum", "1"}, {"WriteId", "0"}}},
+    {{"-wid"}, ContinueRun, "", {{"WriteId", "1"}, {"WriteNum", "0"}}},
+    {{"-v"}, ContinueRun, "", {{"VerboseMode", "1"}}},
+    {{" -v "}, ContinueRun, "", {{"VerboseMode", "1"}}},
+    {{"\t-wn\t"}, ContinueRun, "", {{"WriteNum", "1"}}},
+    {{"\t -v"}, 1, illegal(" -v") + Abort, {{"VerboseMode", "0"}}},
+    {{"   "}, 1, illegal("") + Abort, {}},
+    {{""}, 1, illegal("") + Abort, {}},
+    {{"-alias:aNum=n"}, ContinueRun, "", {{"aNum", "n"}, {"WriteNum", "1"}, {"AliasGiven", "1"}}},
+};
+// clang-format on
+
+TEST_F(OptionsTest, EachFormAndItsEffect) {
+  for (const WalkCase& C : OptionCases) {
+    SetUp();
+    std::string Trace;
+    for (const std::string& A : C.Arguments)
+      Trace += "[" + A + "]";
+    SCOPED_TRACE(Trace);
+    EXPECT_EQ(walk(C.Arguments), C.Status);
+    EXPECT_EQ(Log, C.Log);
+    EXPECT_EQ(Out, "");
+    expectFields(S, C.Fields);
+  }
+}
+
+// A prefix form needs a value; an exact form matches only itself; case counts.
+TEST_F(OptionsTest, ShortOrMisspelledOptionsAreIllegal) {
+  const char* const Options[] = {
+      "-s:",   "-t:",      "-m:",     "-e:", "-enc:",    "-sep:",  "-dtd:", "-xsd:",   "-cc:",
+      "-xsl:", "-styles:", "-alias:", "-s",  "-T",       "-V2",    "-sup2", "-wnx",    "-widx",
+      "-vv",   "-Debug",   "--v",     "v",   "-E:UTF-8", "-xmlns", "-cfg",  "-exec:x", "-?x",
+  };
+  for (const char* Option : Options) {
+    SetUp();
+    SCOPED_TRACE(Option);
+    EXPECT_EQ(walk({Option}), 1);
+    EXPECT_EQ(Log, illegal(Option) + Abort);
+  }
+}
+
+struct SeparatorCase {
+  std::string Option;
+  bool Accepted;
+  std::string Chars; // ";" when rejected: the default stays
+  std::string Text;
+  std::string Log;
+};
+
+// clang-format off
+const SeparatorCase SeparatorCases[] = {
+    {"-sep:,", true, ",", ",", ""},
+    {"-sep:\t,", true, "\t,", "\t,", ""},
+    {"-sep: ;", true, " ;", " ;", ""},
+    {"-sep::", true, ":", ":", ""},
+    {"-sep:a:", true, "a:", "a:", ""},
+    {"-sep::a", true, ":a", ":a", ""},
+    {"-sep:::", false, ";", ";", "Error : Duplicate separators given at position 1 and 2\n"},
+    {"-sep:abcb", false, ";", ";", "Error : Duplicate separators given at position 2 and 4\n"},
+    {"-sep:;,;\"", false, ";", ";", "Error : Duplicate separators given at position 1 and 3\n"},
+    {"-sep:a\"", false, ";", ";", "Error : Quotation Mark is no allowed separator \n"},
+    {"-sep:\"\"", false, ";", ";", "Error : Quotation Mark is no allowed separator \n"},
+    {"-sep::::", false, ";", ";", "Error : Wrong ASCII separator range given => 0 (valid is 1 to 255)\n"},
+    {"-sep::x:", false, ";", ";", "Error : Wrong ASCII separator range given => 0 (valid is 1 to 255)\n"},
+    {"-sep::256:", false, ";", ";", "Error : Wrong ASCII separator range given => 256 (valid is 1 to 255)\n"},
+    {"-sep::-5:", false, ";", ";", "Error : Wrong ASCII separator range given => -5 (valid is 1 to 255)\n"},
+    {"-sep::99999999999999999999:", false, ";", ";",
+     "Error : Wrong ASCII separator range given => 9223372036854775807 (valid is 1 to 255)\n"},
+    {"-sep::1:", true, "\x01", "Start of Header (ASCII 1)", ""},
+    {"-sep::9:", true, "\t", "Horizontal Tab (ASCII 9)", ""},
+    {"-sep::9:59:", true, "\t", "Horizontal Tab (ASCII 9)", ""},
+    {"-sep:: 7:", true, "\x07", "Bell (ASCII 7)", ""},
+    {"-sep::32:", true, " ", "Space (ASCII 32)", ""},
+    {"-sep::+33:", true, "!", "!", ""},
+    {"-sep::34:", true, "\"", "\"", ""}, // no quotation-mark rule for the number form
+    {"-sep::59:", true, ";", ";", ""},
+    {"-sep::200:", true, "\xC8", "\xC8", ""},
+    {"-sep::255:", true, "\xFF", "\xFF", ""},
+};
+// clang-format on
+
+TEST_F(OptionsTest, SeparatorForms) {
+  for (const SeparatorCase& C : SeparatorCases) {
+    SetUp();
+    SCOPED_TRACE(C.Option);
+    Capture Errors({&std::cerr, &std::clog});
+    EXPECT_EQ(quillon::checkOption(C.Option, S), C.Accepted);
+    EXPECT_EQ(Errors.text(), C.Log);
+    EXPECT_EQ(S.SeparatorChars, C.Chars);
+    EXPECT_EQ(S.SeparatorText, C.Text);
+  }
+}
+
+struct AliasCase {
+  std::string Option;
+  bool Accepted;
+  std::string Log;
+  FieldList Fields;
+};
+
+// clang-format off
+const AliasCase AliasCases[] = {
+    {"-alias:eRoot=", true, "", {{"eRoot", "csv_data_records"}, {"AliasGiven", "0"}}},
+    {"-alias:=x", true, "", {{"AliasGiven", "0"}}},
+    {"-alias:eRoot,eItem=y", true, "", {{"eItem", "item"}, {"AliasGiven", "0"}}},
+    {"-alias:eRoot=a,junk", true, "", {{"eRoot", "a"}, {"AliasGiven", "1"}}},
+    {"-alias:eRoot=a,eItem", true, "", {{"eRoot", "a"}, {"eItem", "item"}}},
+    {"-alias:eRoot=a,,eItem=b", true, "", {{"eRoot", "a"}, {"eItem", "item"}}},
+    {"-alias:eRoot=a,eRoot=b", true, "", {{"eRoot", "b"}}},
+    {"-alias:eRecord=r,eItem=i,aName=n,aValue=v,aSource=s,aDT=d", true, "",
+     {{"eRecord", "r"}, {"eItem", "i"}, {"aName", "n"}, {"aValue", "v"}, {"aSource", "s"}, {"aDT", "d"},
+      {"WriteNum", "0"}, {"WriteId", "0"}, {"AliasGiven", "1"}}},
+    {"-alias:aNum=n", true, "", {{"aNum", "n"}, {"WriteNum", "1"}, {"WriteId", "0"}}},
+    {"-alias:aID=i", true, "", {{"aID", "i"}, {"WriteId", "1"}, {"WriteNum", "0"}}},
+    {"-alias:foo=bar,eRoot=a", false, "Error : Illegal alias name : \"foo\"\n",
+     {{"eRoot", "csv_data_records"}, {"AliasGiven", "1"}}},
+    {"-alias:eRoot=a,eroot=b,eItem=c", false, "Error : Illegal alias name : \"eroot\"\n",
+     {{"eRoot", "a"}, {"eItem", "item"}}},
+    {"-alias:aNum =n", false, "Error : Illegal alias name : \"aNum \"\n", {{"WriteNum", "0"}}},
+};
+// clang-format on
+
+TEST_F(OptionsTest, AliasPairsAndWhereTheyStop) {
+  for (const AliasCase& C : AliasCases) {
+    SetUp();
+    SCOPED_TRACE(C.Option);
+    Capture Errors({&std::cerr, &std::clog});
+    EXPECT_EQ(quillon::checkOption(C.Option, S), C.Accepted);
+    EXPECT_EQ(Errors.text(), C.Log);
+    expectFields(S, C.Fields);
+  }
+}
+
+// Element tokens get the element-name form (a leading "_" where a name may not start),
+// attribute tokens the attribute-name form.
+TEST_F(OptionsTest, AliasNamesAreMadeIntoXmlNames) {
+  EXPECT_TRUE(quillon::checkOption(
+      "-alias:eRoot=1st,aName=1st,eItem=xmlItem,aValue=xmlValue,eRecord=a b,aDT=a&b", S));
+  // attribute names get the leading "_" too, but not the "xml" rule
+  expectFields(S, {{"eRoot", "_1st"},
+                   {"aName", "_1st"},
+                   {"eItem", "_xmlItem"},
+                   {"aValue", "xmlValue"},
+                   {"eRecord", "a_b"},
+                   {"aDT", "a_amp_b"}});
+}
+
+// Every message, the walk's own lines and the trace lines, in the order written.
+TEST_F(OptionsTest, WholeMessageSequences) {
+  const std::string Banner = "\nQUILLON V1.8.0";
+  // clang-format off
+  const WalkCase Cases[] = {
+      {{}, 1, "Error : No options given\nuse -? option to get usage information\n", {}},
+      {{"-x", "-s:", "-e:bad", "-v", "-sep:;;", "-cc:x"}, 1,
+       illegal("-x") + illegal("-s:") + "Error : Encoding \"bad\" is not supported !\n" + illegal("-e:bad") +
+       "Error : Duplicate separators given at position 1 and 2\n" + illegal("-sep:;;") +
+       "Error : Illegal command line conversion mode : \"x\"\n" + illegal("-cc:x") + Abort,
+       {{"VerboseMode", "1"}}},
+      {{"-debug", "-v", "-x"}, 1,
+       "Debug: checkOption -> [-debug] ist OK\n"
+       "Debug: checkOption -> [-v]\n\nDebug: checkOption -> [-v] ist OK\n"
+       "Debug: checkOption -> [-x]\n\n" + illegal("-x") +
+       "Debug: Parametervalidierung ist abgeschlossen\n\n" + Abort, {}},
+      {{"-v", "-debug", "-alias:eRoot=r,bad=1"}, 1,
+       "Debug: checkOption -> [-debug] ist OK\n"
+       "Debug: checkOption -> [-alias:eRoot=r,bad=1]\n\n"
+       "Debug: Name gefunden <eRoot>\nDebug: Wert gefunden <r>\n"
+       "Debug: Name gefunden <bad>\nDebug: Wert gefunden <1>\n"
+       "Error : Illegal alias name : \"bad\"\n" + illegal("-alias:eRoot=r,bad=1") +
+       "Debug: Parametervalidierung ist abgeschlossen\n\n" + Abort,
+       {{"eRoot", "r"}}},
+      {{"-debug", "", "-s:x"}, 1,
+       "Debug: checkOption -> [-debug] ist OK\n" + illegal("") +
+       "Debug: checkOption -> [-s:x]\n\nDebug: checkOption -> [-s:x] ist OK\n"
+       "Debug: Parametervalidierung ist abgeschlossen\n\n" + Abort, {}},
+      {{"-cfg:"}, 1, "Error while searching for Config file : \n" + Abort, {}},
+      {{"-cfg:/nonexistent/a.cfg", "-x"}, 1,
+       "Error while searching for Config file : /nonexistent/a.cfg\n" + illegal("-x") + Abort, {}},
+      {{"-exec"}, 1, "Error : -exec option must appear alone followed by an existing config file\n", {}},
+      {{"-v", "-exec", "a.cfg"}, 1,
+       "Error : -exec option must appear alone followed by an existing config file\n", {}},
+      {{"-exec", "a.cfg", "-v"}, 1,
+       "Error : -exec option must appear alone followed by an existing config file\n", {}},
+      {{"-x", "-exec", "a.cfg"}, 1,
+       illegal("-x") + "Error : -exec option must appear alone followed by an existing config file\n", {}},
+      {{"-exec", "/nonexistent/a.cfg"}, 1,
+       "Error : -exec option must be followed by an existing config file\n", {}},
+      {{"-x", "-V", "-y"}, 0, illegal("-x") + Banner, {}},
+      {{"-?", "-x"}, 0, "", {}},
+      {{"-V", "-?"}, 0, Banner, {}},
+  };
+  // clang-format on
+  for (const WalkCase& C : Cases) {
+    SetUp();
+    std::string Trace;
+    for (const std::string& A : C.Arguments)
+      Trace += "[" + A + "]";
+    SCOPED_TRACE(Trace);
+    const int Status = walk(C.Arguments);
+    const bool UsageFirst = !C.Arguments.empty() && C.Arguments[0] == "-?";
+    EXPECT_EQ(UsageFirst ? Out.substr(0, 8) : Out, UsageFirst ? "\nUsage:\n" : "");
+    if (C.Log.find(Banner) != std::string::npos) {
+      EXPECT_EQ(Status, 0);
+      EXPECT_EQ(Log.substr(0, C.Log.size()), C.Log); // the banner itself is checked elsewhere
+      EXPECT_EQ(Log.find("aborts"), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(Status, C.Status);
+    EXPECT_EQ(Log, C.Log);
+    expectFields(S, C.Fields);
+  }
+}
+
+} // namespace
