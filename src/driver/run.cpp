@@ -267,7 +267,7 @@ int runConversion(Settings& S) {
   if (ReadError)
     writeError("Error : Source file read error, the rest of the source is not converted...");
 
-  writeEpilog(Out, Counters.RecordCount);
+  writeEpilog(Out, S, Counters.RecordCount);
   if (Verbose)
     writeClosingReport(Counters, StartTime, std::clog);
   if (!Out.flush() || !TargetFile.close()) {

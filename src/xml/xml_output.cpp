@@ -1,21 +1,174 @@
 #include "xml/xml_output.h"
 
+#include "xml/xml_escape.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
 namespace quillon {
 
-// Placeholder layout until the XML writer lands.
+namespace {
+
+constexpr std::string_view XsiNamespace = "http://www.w3.org/2001/XMLSchema-instance";
+
+// An attribute value from outside, in the text form.
+void appendAttributeText(TargetBuffer& Out, std::string_view Text) {
+  Out.reserveFor(6 * Text.size());
+  appendEscapedText(Out.raw(), Text);
+}
+
+// The source's modification time; the time of the run for standard input or when the
+// file cannot be examined.
+std::time_t sourceTime(const Settings& S) {
+  struct stat Status {};
+  if (!S.SourceIsStdin && ::stat(S.SourceFile.c_str(), &Status) == 0)
+    return Status.st_mtime;
+  return std::time(nullptr);
+}
+
+} // namespace
+
 void writeProlog(TargetBuffer& Out, const Settings& S) {
+  const bool UseSchema = S.UseXSD && !S.XSDFile.empty();
   Out.append("<?xml version=\"1.0\" encoding=\"");
   Out.append(S.Encoding);
-  Out.append("\" standalone=\"yes\"?>\n<");
+  Out.append(S.UseDTD || S.UseXSD ? "\" standalone=\"no\"?>" : "\" standalone=\"yes\"?>");
+  Out.lineEnd();
+  if (!S.StyleList.empty())
+    Out.append(makeStylesheetInstructions(S.StyleList));
+  if (S.UseDTD && !S.DTDFile.empty()) {
+    Out.append("<!DOCTYPE ");
+    Out.append(S.eRoot);
+    Out.append(" SYSTEM \"");
+    Out.append(S.DTDFile);
+    Out.append("\">");
+    Out.lineEnd();
+  }
+
+  // continuation lines line up with the first attribute
+  const std::string Indent(S.NamespacePrefix.size() + S.eRoot.size() + 2, ' ');
+  Out.append('<');
+  Out.append(S.NamespacePrefix);
   Out.append(S.eRoot);
-  Out.append(">\n");
+  Out.append(' ');
+  if (UseSchema) {
+    if (!S.NamespaceURI.empty()) {
+      Out.append("xsi:schemaLocation=\"");
+      appendAttributeText(Out, S.NamespaceURI);
+      Out.append(' ');
+    } else {
+      Out.append("xsi:noNamespaceSchemaLocation=\"");
+    }
+    appendAttributeText(Out, S.XSDFile);
+    Out.append('"');
+    Out.lineEnd();
+    Out.append(Indent);
+    Out.append("xmlns:xsi=\"");
+    Out.append(XsiNamespace);
+    Out.append('"');
+    Out.lineEnd();
+    Out.append(Indent);
+  }
+  if (!S.NamespaceURI.empty()) {
+    if (S.NamespacePrefix.empty()) {
+      Out.append("xmlns=\"");
+    } else {
+      Out.append("xmlns:");
+      Out.append(std::string_view(S.NamespacePrefix).substr(0, S.NamespacePrefix.size() - 1));
+      Out.append("=\"");
+    }
+    appendAttributeText(Out, S.NamespaceURI);
+    Out.append('"');
+    Out.lineEnd();
+    Out.append(Indent);
+  }
+  Out.append(S.aSource);
+  Out.append("=\"");
+  appendAttributeText(Out, S.SourceName);
+  Out.append("\" ");
+  Out.append(S.aDT);
+  Out.append("=\"");
+  Out.append(formatDateTime(sourceTime(S), true));
+  Out.append("\" >");
+  Out.lineEnd();
 }
-void writeEpilog(TargetBuffer& Out, std::int64_t RecordCount) {
-  Out.append("</csv_data_records>\n<!-- ");
+
+void writeEpilog(TargetBuffer& Out, const Settings& S, std::int64_t RecordCount) {
+  Out.append("</");
+  Out.append(S.NamespacePrefix);
+  Out.append(S.eRoot);
+  Out.append('>');
+  Out.lineEnd();
+  Out.append("<!-- ");
   Out.appendNumber(RecordCount);
-  Out.append(" records written -->\n");
+  Out.append(" records written -->");
+  Out.lineEnd();
 }
-std::string makeStylesheetInstructions(std::string) { return {}; }
-void splitFileName(std::string, std::string*, std::string*, std::string*) {}
-std::string formatDateTime(std::time_t, bool) { return {}; }
+
+std::string makeStylesheetInstructions(std::string List) {
+  std::string Instructions;
+  std::string_view Rest(List);
+  while (!Rest.empty()) {
+    const std::size_t Comma = Rest.find(',');
+    std::string_view Item = Rest.substr(0, Comma);
+    Rest = Comma == std::string_view::npos ? std::string_view() : Rest.substr(Comma + 1);
+    const bool Alternate = Item.size() >= 2 && Item.front() == '[' && Item.back() == ']';
+    if (Alternate)
+      Item = Item.substr(1, Item.size() - 2);
+    std::string Name;
+    std::string Extension;
+    splitFileName(std::string(Item), nullptr, &Name, &Extension);
+    if (Extension.empty())
+      continue;
+    Instructions.append("<?xml-stylesheet type=\"text/").append(Extension).append("\" href=\"");
+    Instructions.append(Item).append("\"");
+    if (Alternate)
+      Instructions.append(" alternate=\"yes\" ");
+    Instructions.append(" title=\"").append(Name).append("\" ?>\n");
+  }
+  return Instructions;
+}
+
+void splitFileName(std::string Path, std::string* Directory, std::string* Name,
+                   std::string* Extension) {
+  const std::size_t Dot = Path.rfind('.');
+  std::size_t Slash = Path.rfind('/');
+  if (Slash == std::string::npos)
+    Slash = Path.rfind('\\');
+  std::string Found;
+  if (Dot != std::string::npos && (Slash == std::string::npos || Dot > Slash)) {
+    Found = Path.substr(Dot + 1);
+    Path.erase(Dot);
+  }
+  if (Extension)
+    *Extension = std::move(Found);
+  Found.clear();
+  if (Slash != std::string::npos) {
+    Found = Path.substr(0, Slash + 1);
+    Path.erase(0, Slash + 1);
+  }
+  if (Directory)
+    *Directory = std::move(Found);
+  if (Name)
+    *Name = std::move(Path);
+}
+
+std::string formatDateTime(std::time_t Time, bool WithZone) {
+  std::tm Local{};
+  localtime_r(&Time, &Local);
+  char Text[96];
+  int Length =
+      std::snprintf(Text, sizeof Text, "%4d-%02d-%02dT%02d:%02d:%02d", Local.tm_year + 1900,
+                    Local.tm_mon + 1, Local.tm_mday, Local.tm_hour, Local.tm_min, Local.tm_sec);
+  if (WithZone) {
+    // the zone's true offset at that instant, daylight saving time and minutes included
+    const long Offset = Local.tm_gmtoff;
+    const long Minutes = std::labs(Offset) / 60;
+    std::snprintf(Text + Length, sizeof Text - static_cast<std::size_t>(Length), "%c%02ld:%02ld",
+                  Offset < 0 ? '-' : '+', Minutes / 60, Minutes % 60);
+  }
+  return Text;
+}
+
 } // namespace quillon

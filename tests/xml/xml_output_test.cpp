@@ -1,0 +1,244 @@
+#include "options/settings.h"
+#include "xml/target_buffer.h"
+#include "xml/xml_output.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr std::time_t March5 = 1173103629; // 2007-03-05 14:07:09 UTC
+
+// Sets TZ for one scope and puts the old value back.
+class ZoneGuard {
+public:
+  explicit ZoneGuard(const char* Zone) {
+    if (const char* Old = std::getenv("TZ")) {
+      HadZone = true;
+      OldZone = Old;
+    }
+    setenv("TZ", Zone, 1);
+    tzset();
+  }
+  ZoneGuard(const ZoneGuard&) = delete;
+  ZoneGuard& operator=(const ZoneGuard&) = delete;
+  ~ZoneGuard() {
+    if (HadZone)
+      setenv("TZ", OldZone.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+
+private:
+  bool HadZone = false;
+  std::string OldZone;
+};
+
+struct ZoneCase {
+  const char* Zone;
+  std::time_t Time;
+  const char* Text;
+};
+
+const ZoneCase ZoneCases[] = {
+    {"UTC0", March5, "2007-03-05T14:07:09+00:00"},
+    {"CET-1", March5, "2007-03-05T15:07:09+01:00"},
+    {"EST5", March5, "2007-03-05T09:07:09-05:00"},
+    {"CET-1CEST,M3.5.0,M10.5.0/3", March5, "2007-03-05T15:07:09+01:00"},
+    {"CET-1CEST,M3.5.0,M10.5.0/3", 1183291200, "2007-07-01T14:00:00+02:00"},
+    {"EST5EDT,M3.2.0,M11.1.0", 1183291200, "2007-07-01T08:00:00-04:00"},
+    // the local date differs from the UTC date
+    {"CET-1", 1173137400, "2007-03-06T00:30:00+01:00"},
+    {"EST5", 1173060000, "2007-03-04T21:00:00-05:00"},
+    // zones with minutes keep them, on both sides of the half hour
+    {"IST-5:30", 1173102000, "2007-03-05T19:10:00+05:30"},
+    {"IST-5:30", 1173103800, "2007-03-05T19:40:00+05:30"},
+    {"NST3:30", March5, "2007-03-05T10:37:09-03:30"},
+    {"NPT-5:45", March5, "2007-03-05T19:52:09+05:45"},
+    {"UTC0", 0, "1970-01-01T00:00:00+00:00"},
+};
+
+TEST(XmlDateTime, LocalTimeWithTrueOffset) {
+  for (const ZoneCase& C : ZoneCases) {
+    SCOPED_TRACE(C.Zone);
+    const ZoneGuard Zone(C.Zone);
+    EXPECT_EQ(quillon::formatDateTime(C.Time, true), C.Text);
+    EXPECT_EQ(quillon::formatDateTime(C.Time, false), std::string(C.Text, 19));
+  }
+}
+
+struct SplitCase {
+  const char* Path;
+  const char* Directory;
+  const char* Name;
+  const char* Extension;
+};
+
+constexpr SplitCase SplitCases[] = {
+    {"css/main.css", "css/", "main", "css"},
+    {"style", "", "style", ""},
+    {"themes.d/style", "themes.d/", "style", ""},
+    {".css", "", "", "css"},
+    {"a/b/c.tar.gz", "a/b/", "c.tar", "gz"},
+    {"C:\\web\\site.xsl", "C:\\web\\", "site", "xsl"},
+    {"a/b\\c.d", "a/", "b\\c", "d"}, // a slash anywhere makes backslashes plain
+    {"dir.x/", "dir.x/", "", ""},
+    {"", "", "", ""},
+};
+
+TEST(XmlSplitFileName, DirectoryNameExtension) {
+  for (const SplitCase& C : SplitCases) {
+    SCOPED_TRACE(C.Path);
+    std::string Directory = "old";
+    std::string Name = "old";
+    std::string Extension = "old";
+    quillon::splitFileName(C.Path, &Directory, &Name, &Extension);
+    EXPECT_EQ(Directory, C.Directory);
+    EXPECT_EQ(Name, C.Name);
+    EXPECT_EQ(Extension, C.Extension);
+  }
+  std::string Name;
+  quillon::splitFileName("x/y.z", nullptr, &Name, nullptr);
+  EXPECT_EQ(Name, "y");
+}
+
+struct StyleCase {
+  const char* List;
+  const char* Instructions;
+};
+
+constexpr StyleCase StyleCases[] = {
+    {"", ""},
+    {"a.css,[b.xsl]",
+     "<?xml-stylesheet type=\"text/css\" href=\"a.css\" title=\"a\" ?>\n"
+     "<?xml-stylesheet type=\"text/xsl\" href=\"b.xsl\" alternate=\"yes\"  title=\"b\" ?>\n"},
+    {"[x.css],y.css",
+     "<?xml-stylesheet type=\"text/css\" href=\"x.css\" alternate=\"yes\"  title=\"x\" ?>\n"
+     "<?xml-stylesheet type=\"text/css\" href=\"y.css\" title=\"y\" ?>\n"},
+    {"style,b.css", "<?xml-stylesheet type=\"text/css\" href=\"b.css\" title=\"b\" ?>\n"},
+    {"style,x,[y]", ""},
+    {"css/main.css",
+     "<?xml-stylesheet type=\"text/css\" href=\"css/main.css\" title=\"main\" ?>\n"},
+    {",a.css,,b.xsl,", "<?xml-stylesheet type=\"text/css\" href=\"a.css\" title=\"a\" ?>\n"
+                       "<?xml-stylesheet type=\"text/xsl\" href=\"b.xsl\" title=\"b\" ?>\n"},
+    {" a.css", "<?xml-stylesheet type=\"text/css\" href=\" a.css\" title=\" a\" ?>\n"},
+    {"[a.css", "<?xml-stylesheet type=\"text/css\" href=\"[a.css\" title=\"[a\" ?>\n"},
+    {"[],.css", "<?xml-stylesheet type=\"text/css\" href=\".css\" title=\"\" ?>\n"},
+};
+
+TEST(XmlStylesheets, OneInstructionPerItemWithExtension) {
+  for (const StyleCase& C : StyleCases) {
+    SCOPED_TRACE(C.List);
+    EXPECT_EQ(quillon::makeStylesheetInstructions(C.List), C.Instructions);
+  }
+}
+
+class XmlProlog : public ::testing::Test {
+protected:
+  void SetUp() override {
+    quillon::resetSettings();
+    char Pattern[] = "/tmp/quillon_prolog_XXXXXX";
+    const int Fd = mkstemp(Pattern);
+    ASSERT_GE(Fd, 0);
+    close(Fd);
+    SourcePath = Pattern;
+    const utimbuf Times{March5, March5};
+    ASSERT_EQ(utime(SourcePath.c_str(), &Times), 0);
+  }
+  void TearDown() override {
+    std::remove(SourcePath.c_str());
+    quillon::resetSettings();
+  }
+
+  quillon::Settings sourceSettings() const {
+    quillon::Settings S;
+    S.SourceFile = SourcePath;
+    S.SourceName = "data.csv";
+    return S;
+  }
+
+  static std::string prolog(const quillon::Settings& S) {
+    std::string Sink;
+    quillon::TargetBuffer Out(Sink);
+    quillon::writeProlog(Out, S);
+    Out.flush();
+    return Sink;
+  }
+
+  std::string SourcePath;
+};
+
+const char* const Declaration =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"yes\"?>\n";
+const char* const DeclarationNo =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"no\"?>\n";
+const char* const Stamp = "datetime=\"2007-03-05T14:07:09+00:00\" >\n";
+
+// A schema or DTD switch without its file still makes the document depend on outside markup.
+TEST_F(XmlProlog, SwitchWithoutFile) {
+  const ZoneGuard Zone("UTC0");
+  const std::string Expected =
+      DeclarationNo + std::string("<csv_data_records source=\"data.csv\" ") + Stamp;
+  quillon::Settings Dtd = sourceSettings();
+  Dtd.UseDTD = true;
+  EXPECT_EQ(prolog(Dtd), Expected);
+  quillon::Settings Xsd = sourceSettings();
+  Xsd.UseXSD = true;
+  Xsd.NamespaceURI = "urn:x";
+  EXPECT_EQ(prolog(Xsd), DeclarationNo + std::string("<csv_data_records xmlns=\"urn:x\"\n") +
+                             std::string(18, ' ') + "source=\"data.csv\" " + Stamp);
+}
+
+TEST_F(XmlProlog, SourceTimeFollowsTheZone) {
+  const ZoneGuard Zone("CET-1");
+  EXPECT_EQ(prolog(sourceSettings()),
+            Declaration + std::string("<csv_data_records source=\"data.csv\" "
+                                      "datetime=\"2007-03-05T15:07:09+01:00\" >\n"));
+}
+
+// Standard input, or a source that cannot be examined, is stamped with the time of the run.
+TEST_F(XmlProlog, RunTimeWithoutSourceFile) {
+  const ZoneGuard Zone("UTC0");
+  quillon::Settings Stdin = sourceSettings();
+  Stdin.SourceIsStdin = true;
+  Stdin.SourceName = "STDIN";
+  quillon::Settings Missing = sourceSettings();
+  Missing.SourceFile = SourcePath + ".missing";
+  for (const quillon::Settings* S : {&Stdin, &Missing}) {
+    const std::time_t Before = std::time(nullptr);
+    const std::string Text = prolog(*S);
+    const std::time_t After = std::time(nullptr);
+    const std::size_t At = Text.find("datetime=\"");
+    ASSERT_NE(At, std::string::npos);
+    const std::string Stamped = Text.substr(At + 10, 25);
+    EXPECT_TRUE(Stamped == quillon::formatDateTime(Before, true) ||
+                Stamped == quillon::formatDateTime(After, true))
+        << Stamped;
+    EXPECT_NE(Stamped.substr(0, 4), "2007");
+  }
+}
+
+TEST(XmlEpilog, RootEndAndCount) {
+  quillon::Settings S;
+  S.NamespacePrefix = "p:";
+  S.eRoot = "rows";
+  std::string Sink;
+  {
+    quillon::TargetBuffer Out(Sink);
+    quillon::writeEpilog(Out, S, 0);
+    quillon::writeEpilog(Out, quillon::Settings(), 123456789012);
+    Out.flush();
+  }
+  EXPECT_EQ(Sink, "</p:rows>\n<!-- 0 records written -->\n"
+                  "</csv_data_records>\n<!-- 123456789012 records written -->\n");
+}
+
+} // namespace
