@@ -20,8 +20,7 @@ void writeSettingsReport(const Settings& S, std::ostream& Log) {
     Log << "-> XSD Embedding    : " << S.XSDFile << std::endl;
   if (!S.NamespacePrefix.empty()) // the prefix is kept with the ':' that joins it to names
     Log << "-> NS Prefix        : "
-        << std::string_view(S.NamespacePrefix).substr(0, S.NamespacePrefix.size() - 1)
-        << std::endl;
+        << std::string_view(S.NamespacePrefix).substr(0, S.NamespacePrefix.size() - 1) << std::endl;
   if (!S.NamespaceURI.empty())
     Log << "-> NS URI           : " << S.NamespaceURI << std::endl;
   Log << "-> Suppressing      : " << (S.SuppressEmpty ? "empty elements and attributes" : "nothing")
@@ -58,7 +57,7 @@ void writeClosingReport(const RunCounters& Counters, std::time_t StartTime, std:
     Log << "-> " << Counters.Utf8ToIsoCount << " conversions from UTF-8 to ISO-8859-1/ANSI"
         << std::endl;
   const long long Seconds = static_cast<long long>(std::time(nullptr) - StartTime);
-  Log << "-> " << "Conversion time : " << Seconds << " seconds " << std::endl;
+  Log << "-> Conversion time : " << Seconds << " seconds " << std::endl;
   Log << std::endl;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <ctime>
-#include <ostream>
-
 #include "options/settings.h"
 #include "xml/xml_output.h"
+
+#include <ctime>
+#include <ostream>
 
 namespace quillon {
 
