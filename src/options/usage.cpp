@@ -81,7 +81,7 @@ constexpr const char* UsageLines[] = {
     "-?         this usage info",
     "",
     "You may refer the quillon.pdf for detailed information",
-    "No quillon.pdf at hand? Read the manual with \"man quillon\", or docs/quillon.1 in the sources",
+    "No quillon.pdf at hand? See \"man quillon\", or PREFIX/share/doc/quillon/quillon.pdf (PREFIX /usr or /usr/local)",
     "",
 };
 
