@@ -1,6 +1,7 @@
 #include "csv/csv_parser.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -13,7 +14,35 @@ constexpr unsigned char IsQuote = 2;
 constexpr char Quote = '"';
 
 unsigned char byteOf(char C) { return static_cast<unsigned char>(C); }
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool WordScan = true;
+#else
+constexpr bool WordScan = false;
+#endif
+constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
+constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
+
+// The high bit of the lowest flagged byte is set exactly where Word has its first zero byte.
+std::uint64_t zeroBytes(std::uint64_t Word) { return (Word - LowBits) & ~Word & HighBits; }
 } // namespace
+
+const char* TCSV_Parser::findSpecial(const char* P, const char* End) const {
+  if (WordScan && WordPatterns > 0) {
+    while (End - P >= 8) {
+      std::uint64_t Word;
+      std::memcpy(&Word, P, sizeof Word);
+      const std::uint64_t Hits = zeroBytes(Word ^ Pattern[0]) | zeroBytes(Word ^ Pattern[1]) |
+                                 zeroBytes(Word ^ Pattern[2]);
+      if (Hits)
+        return P + (__builtin_ctzll(Hits) >> 3);
+      P += 8;
+    }
+  }
+  while (P < End && !ByteClass[byteOf(*P)])
+    ++P;
+  return P;
+}
 
 TCSV_Parser::TCSV_Parser(int ItemBufferSize, bool Debug) : Debug(Debug) {
   if (Debug)
@@ -63,6 +92,14 @@ void TCSV_Parser::setSeparators(std::string Sep) {
     for (char C : Separators)
       ByteClass[byteOf(C)] |= IsSeparator;
     ByteClass[byteOf(Quote)] |= IsQuote;
+    // up to two separator bytes are searched a word at a time, beside the quotation mark
+    std::string Distinct(1, Quote);
+    for (int C = 0; C < 256; ++C)
+      if (ByteClass[static_cast<std::size_t>(C)] && C != byteOf(Quote))
+        Distinct.push_back(static_cast<char>(C));
+    WordPatterns = Distinct.size() <= 3 ? static_cast<int>(Distinct.size()) : 0;
+    for (std::size_t I = 0; I < 3; ++I)
+      Pattern[I] = LowBits * byteOf(Distinct[std::min(I, Distinct.size() - 1)]);
   }
   if (Debug)
     std::cout << "TCSV_Parser::setSeparators() Ends " << std::endl;
@@ -165,34 +202,51 @@ bool TCSV_Parser::parseString(std::string_view ParseString) {
   for (int J = 0; J < N; ++J)
     Items[static_cast<std::size_t>(J)].clear();
 
+  const char* const End = Text + Length;
+  const char* P = Text + Pos;
   int J = 0;
   for (; J < N; ++J) {
-    std::size_t Start = Pos;
-    while (Pos < Length) {
-      const unsigned char Class = ByteClass[byteOf(Text[Pos])];
-      if (Class) {
-        if (Class & IsQuote)
-          Q = !Q;
-        if ((Class & IsSeparator) && (!QuotesGroup || !Q))
+    const char* Start = P;
+    bool SawQuote = false;
+    for (;;) {
+      if (Q && QuotesGroup) {
+        // inside quotation only the next mark matters
+        P = static_cast<const char*>(std::memchr(P, Quote, static_cast<std::size_t>(End - P)));
+        if (!P) {
+          P = End;
+          break;
+        }
+      } else {
+        P = findSpecial(P, End);
+        if (P == End)
           break;
       }
-      ++Pos;
+      const unsigned char Class = ByteClass[byteOf(*P)];
+      if (Class & IsQuote) {
+        Q = !Q;
+        SawQuote = true;
+      }
+      if ((Class & IsSeparator) && (!QuotesGroup || !Q))
+        break;
+      ++P;
     }
-    std::size_t CellLength = Pos - Start;
-    ++Pos;
-    if (CellLength > 0 && RemoveQuotationMarks) {
-      if (Text[Start + CellLength - 1] == Quote)
+    std::size_t CellLength = static_cast<std::size_t>(P - Start);
+    if (P < End)
+      ++P;
+    if (SawQuote && CellLength > 0 && RemoveQuotationMarks) {
+      if (Start[CellLength - 1] == Quote)
         --CellLength;
-      if (CellLength > 0 && Text[Start] == Quote) {
+      if (CellLength > 0 && Start[0] == Quote) {
         ++Start;
         --CellLength;
       }
     }
     CellLength = std::min(CellLength, static_cast<std::size_t>(MaxItemLength));
-    storeItem(J, Text + Start, CellLength);
-    if (Pos >= Length)
+    storeItem(J, Start, CellLength, SawQuote);
+    if (P >= End)
       break;
   }
+  Pos = static_cast<std::size_t>(P - Text);
   if (J == N && Pos < Length) {
     for (std::size_t I = Pos; I < Length; ++I)
       if (!(ByteClass[byteOf(Text[I])] & IsSeparator)) {
@@ -208,9 +262,10 @@ bool TCSV_Parser::parseString(std::string_view ParseString) {
   return !(J == 0 && Items[0].empty());
 }
 
-void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length) {
+void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length, bool SawQuote) {
   std::string& Item = Items[static_cast<std::size_t>(Index)];
-  if (!RemoveQuotationMarks || Length < 3 || !std::memchr(Cell + 1, Quote, Length - 2)) {
+  if (!SawQuote || !RemoveQuotationMarks || Length < 3 ||
+      !std::memchr(Cell + 1, Quote, Length - 2)) {
     Item.assign(Cell, Length);
     return;
   }
@@ -232,11 +287,6 @@ void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length) {
 
 std::string TCSV_Parser::getItem(int Index) const { return std::string(itemView(Index)); }
 
-std::string_view TCSV_Parser::itemView(int Index) const {
-  if (!ParseOK || Index < 0 || Index >= NumOfParsedItems)
-    return {};
-  return Items[static_cast<std::size_t>(Index)];
-}
 
 bool TCSV_Parser::isInQuotation(std::string_view Line, bool Reset) {
   if (Reset)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,7 +27,11 @@ public:
   bool parseString(std::string_view ParseString);
   std::string getItem(int Index) const; // a copy: the caller rewrites it in place
   // The same cell without a copy; valid until the next parseString.
-  std::string_view itemView(int Index) const;
+  std::string_view itemView(int Index) const {
+    if (!ParseOK || Index < 0 || Index >= NumOfParsedItems)
+      return {};
+    return Items[static_cast<std::size_t>(Index)];
+  }
   int getNumOfParsedItems() const { return NumOfParsedItems; }
   bool isInQuotation(std::string_view Line, bool Reset);
   // True when the last parse stopped at the cell limit while the rest of its line still
@@ -40,10 +45,14 @@ public:
   int maxItemLength() const { return MaxItemLength; }
 
 private:
-  void storeItem(int Index, const char* Cell, std::size_t Length);
+  void storeItem(int Index, const char* Cell, std::size_t Length, bool SawQuote);
+  // The first separator or quotation mark in [P, End), or End.
+  const char* findSpecial(const char* P, const char* End) const;
 
   std::string Separators;
   std::array<unsigned char, 256> ByteClass{}; // separator and quotation bits of each byte
+  std::array<std::uint64_t, 3> Pattern{};      // the bytes of the word scan, each repeated 8 times
+  int WordPatterns = 0;                        // 0: the set is too large for the word scan
   std::vector<std::string> Items;             // reused from line to line; grows, never shrinks
   std::unique_ptr<char[]> ItemBuffer;         // cells holding quotation marks are un-doubled here
   bool ParseOK = false;
