@@ -14,6 +14,7 @@
 #include "encoding/encoding.h"
 #include "options/options.h"
 #include "xml/target_buffer.h"
+#include "xml/xml_escape.h"
 #include "xml/xml_output.h"
 
 namespace quillon {
@@ -120,6 +121,14 @@ int runConversion(Settings& S) {
   const int MarkLength = chooseEncoding(Header, S);
   if (MarkLength < 0)
     return ExitBadHeader;
+  if (!S.NamespacePrefix.empty() && S.NamespaceURI.empty()) {
+    // a prefix bound to no namespace would leave every element name undeclared
+    std::cerr << "Warning : namespace prefix \"" << S.NamespacePrefix.substr(0, S.NamespacePrefix.size() - 1)
+              << "\" has no namespace URI and is not used" << std::endl;
+    S.NamespacePrefix.clear();
+  }
+  // the names in force, transcoded now, must be names in the document's encoding
+  finishDocumentNames(S);
   Line.assign(Header.substr(static_cast<std::size_t>(MarkLength)));
 
   if (Parser.isInQuotation(Line, true)) {

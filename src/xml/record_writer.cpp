@@ -102,6 +102,9 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   const int Layout = layoutOf(S.Mode);
   const bool NameIsValue = Layout == 3 || Layout == 4;
   const bool Attributes = Layout == 5;
+  const bool Utf8 = isUtf8Document(S);
+  // element names follow the namespace prefix and can hold no ':' of their own
+  const bool Prefixed = !Attributes && !S.NamespacePrefix.empty();
   // attribute names already on the record element in layout 5
   std::unordered_set<std::string> Taken;
   if (Attributes && S.WriteId)
@@ -121,6 +124,9 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
     if (!Cell.empty()) {
       Name = NameIsValue ? Cell : escapeXml(Cell, !Attributes, Attributes);
       transcode(S, Counters, Name);
+      // a character the escaping let pass may be no name character once transcoded
+      if (!NameIsValue)
+        Name = finishXmlName(std::move(Name), Utf8, Prefixed);
     } else if (!NameIsValue) {
       Name = "column_" + Number; // a nameless element or attribute is no XML
     }

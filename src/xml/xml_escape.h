@@ -13,4 +13,22 @@ bool isXmlNameChar(unsigned char C, bool AtStart);
 // hold was replaced by '?'.
 bool appendEscapedText(std::string& Out, std::string_view Text);
 
+struct Settings;
+
+// The last word on a name, once the document's encoding is known (UTF-8 when Utf8, ISO-8859-1
+// otherwise): a '_' in front when its first character cannot start a name, and '_' for every
+// byte of a later character that cannot stand in one; in UTF-8 a byte that begins no
+// well-formed sequence is such a character. Of its ':' only the first can stay, and only when
+// a character that can start a name follows; none when the name is Prefixed (written after a
+// namespace prefix). A valid name and an empty one come back unchanged.
+std::string finishXmlName(std::string Name, bool Utf8, bool Prefixed);
+// The namespace prefix with its trailing ':': the part before it becomes a name without ':',
+// every byte of a character that does not fit replaced by '_'. Empty stays empty.
+std::string finishNamespacePrefix(std::string Prefix, bool Utf8);
+// Whether the document is written in UTF-8 (otherwise it is ISO-8859-1).
+bool isUtf8Document(const Settings& S);
+// Applies both to the alias names and the namespace prefix in force. The driver calls it once,
+// after the encoding choice has transcoded them and before the prolog is written.
+void finishDocumentNames(Settings& S);
+
 } // namespace quillon

@@ -230,5 +230,12 @@ expect_status 0
 expect_records 2500
 rm in
 
+Name="namespace prefix without URI"
+run -s:ok.csv -t:- "-xmlns:p="
+expect_status 0
+expect_err 'Warning : namespace prefix "p" has no namespace URI and is not used'
+grep -q '^     <record>' out || fail "$Name: the prefix was still written"
+xmllint --noout out || fail "$Name: not well-formed"
+
 [ "$Failures" -eq 0 ] && echo "run spine: all passed"
 exit "$Failures"

@@ -144,6 +144,7 @@ TEST_F(RecordWriterTest, ControlBytesInHeaderNamesOfLayoutThree) {
 // Both transcoders must be reached for names and cells, and only when asked for.
 TEST_F(RecordWriterTest, TranscodedNamesAndCells) {
   quillon::Settings S = layout(1);
+  S.Encoding = quillon::EncodingUtf8;
   S.OutputUTF8 = quillon::theSettings().OutputUTF8 = true;
   S.ConvertDataI2U = true;
   const Written ToUtf8 = writeRecords(S,
