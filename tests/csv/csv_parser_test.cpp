@@ -1,5 +1,7 @@
 #include "csv/csv_parser.h"
 
+#include "capture.h"
+
 #include <sstream>
 #include <string>
 
@@ -9,19 +11,6 @@ namespace {
 
 using quillon::TCSV_Parser;
 using namespace std::string_literals;
-
-// Swaps a standard stream's buffer for a string's while in scope.
-class Capture {
-public:
-  explicit Capture(std::ostream& Stream) : Stream(Stream), Old(Stream.rdbuf(Text.rdbuf())) {}
-  ~Capture() { Stream.rdbuf(Old); }
-  std::string text() const { return Text.str(); }
-
-private:
-  std::ostream& Stream;
-  std::ostringstream Text;
-  std::streambuf* Old;
-};
 
 struct SplitCase {
   std::string Line;
@@ -111,7 +100,7 @@ TEST(CsvParserSplit, SizesItselfFromTheFirstLine) {
   EXPECT_EQ(Parser.itemCount(), 3); // ";," after setDefaults
   EXPECT_EQ(Parser.getItem(2), "c");
   TCSV_Parser Empty(100000, false);
-  Capture Err(std::cerr);
+  Capture Err({&std::cerr});
   EXPECT_FALSE(Empty.parseString(""));
   EXPECT_EQ(Err.text(), "CSV_Parser::parseString => Illegal Item Access");
 }
@@ -203,7 +192,7 @@ TEST(CsvParserSeparators, EmptySetKeepsThePrevious) {
 }
 
 TEST(CsvParserTrace, DebugLinesGoToStandardOutput) {
-  Capture Out(std::cout);
+  Capture Out({&std::cout});
   {
     TCSV_Parser Parser(50, true);
     Parser.setItemCount(1);

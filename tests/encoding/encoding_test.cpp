@@ -1,5 +1,7 @@
 #include "encoding/encoding.h"
 
+#include "capture.h"
+
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -15,19 +17,6 @@ using quillon::convertIsoToUtf8;
 using quillon::convertUtf8ToIso;
 using quillon::getBOMEncoding;
 using quillon::Settings;
-
-// Swaps a standard stream's buffer for a string's while in scope.
-class Capture {
-public:
-  explicit Capture(std::ostream& Stream) : Stream(Stream), Old(Stream.rdbuf(Text.rdbuf())) {}
-  ~Capture() { Stream.rdbuf(Old); }
-  std::string text() const { return Text.str(); }
-
-private:
-  std::ostream& Stream;
-  std::ostringstream Text;
-  std::streambuf* Old;
-};
 
 // Code points of the Windows-1252 bytes 0x80 to 0x9F, the open five being C1 controls.
 // clang-format off
@@ -248,8 +237,8 @@ TEST_F(EncodingChoice, DecisionAndLines) {
     S.Encoding = C.Encoding;
     S.VerboseMode = C.Verbose;
     S.DebugMode = C.Debug;
-    Capture Log(std::clog);
-    Capture Error(std::cerr);
+    Capture Log({&std::clog});
+    Capture Error({&std::cerr});
     EXPECT_EQ(chooseEncoding(C.Header, S), C.Skip);
     EXPECT_EQ(S.ConvertDataI2U, C.I2U);
     EXPECT_EQ(S.ConvertDataU2I, C.U2I);
@@ -273,7 +262,7 @@ TEST_F(EncodingChoice, CommandLineTextsIsoToUtf8) {
   S.Encoding = "UTF-8";
   S.ConvertI2U = true;
   S.UseXSD = true; // the DTD name is not in use and stays
-  Capture Log(std::clog);
+  Capture Log({&std::clog});
   EXPECT_EQ(chooseEncoding("x;y", S), 0);
   EXPECT_EQ(Log.text(), "");
   const std::vector<std::string*> Converted = {
@@ -295,7 +284,7 @@ TEST_F(EncodingChoice, CommandLineTextsUtf8ToIsoWhateverTheMark) {
     S.ConvertU2I = true;
     S.UseDTD = true;
     S.VerboseMode = true;
-    Capture Log(std::clog);
+    Capture Log({&std::clog});
     chooseEncoding(Header, S);
     EXPECT_NE(Log.text().find("-> Converting command line options\n\n"), std::string::npos);
     EXPECT_EQ(S.DTDFile, "\xE9");
@@ -310,7 +299,7 @@ TEST_F(EncodingChoice, VerboseLinesWithCommandLineTexts) {
   S.Encoding = "UTF-8";
   S.ConvertI2U = true;
   S.VerboseMode = true;
-  Capture Log(std::clog);
+  Capture Log({&std::clog});
   EXPECT_EQ(chooseEncoding("a", S), 0);
   EXPECT_EQ(Log.text(), "-> ISO-8859-1 file header found \n-> Converting to UTF-8\n\n"
                         "-> Converting command line options\n\n");
@@ -331,7 +320,7 @@ TEST_F(EncodingChoice, OptionAgainstTheOutputEncodingDoesNothing) {
     S.ConvertU2I = !C.I2U;
     S.DebugMode = true;
     S.eRoot = C.Value;
-    Capture Log(std::clog);
+    Capture Log({&std::clog});
     chooseEncoding("\xEF\xBB\xBFx", S);
     EXPECT_EQ(S.eRoot, C.Value);
     EXPECT_EQ(Log.text().find("command line"), std::string::npos);
@@ -342,7 +331,7 @@ TEST_F(EncodingChoice, RefusedSourceConvertsNothing) {
   S.Encoding = "UTF-8";
   S.ConvertI2U = true;
   S.eRoot = "\xE9";
-  Capture Error(std::cerr);
+  Capture Error({&std::cerr});
   EXPECT_EQ(chooseEncoding("\xFF\xFE", S), -1);
   EXPECT_EQ(S.eRoot, "\xE9");
 }
