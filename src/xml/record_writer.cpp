@@ -3,6 +3,8 @@
 #include "xml/xml_output.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <iostream>
 #include <unordered_set>
 
@@ -16,18 +18,22 @@ constexpr std::string_view RecordIndent = "     ";
 // The layout number 1..5; a mode out of range writes the default layout.
 int layoutOf(int Mode) { return Mode >= 0 && Mode <= 4 ? Mode + 1 : 1; }
 
-// Sets Replaced when the column name held control bytes that became '?'.
+// Sets Replaced when the column name held bytes that became '?' (Utf8: the document is UTF-8).
 RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::string_view Prefix,
                                     std::string_view aValue, std::string_view aName,
-                                    std::string_view eItem, bool& Replaced) {
+                                    std::string_view eItem, bool Utf8, bool& Replaced) {
   RecordWriter::ItemText Text;
   std::string Element(Prefix);
+  // layout 4 writes both names on one element: the later one must differ
+  std::string ValueName(aValue);
+  if (Layout == 4 && ValueName == aName)
+    ValueName += "_2";
   if (Layout == 3 || Layout == 4) {
     // the column name is an attribute value here, written in the text form
     Element.append(eItem);
     Text.Before.append(ItemIndent).append("<").append(Element).append(" ").append(aName);
     Text.Before.append("=\"");
-    Replaced = appendEscapedText(Text.Before, Column);
+    Replaced = appendEscapedText(Text.Before, Column, Utf8);
     Text.Before.append("\"");
   } else if (Layout == 1 || Layout == 2) {
     Element.append(Column);
@@ -42,7 +48,7 @@ RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::st
     break;
   case 2:
   case 4:
-    Text.Before.append(" ").append(aValue).append("=\"");
+    Text.Before.append(" ").append(ValueName).append("=\"");
     Text.After = "\" />";
     Text.Empty = Text.Before + Text.After;
     break;
@@ -75,46 +81,57 @@ std::string formatRecordItem(std::string Column, std::string Value, int Mode,
   if (Mode < 0 || Mode > 3)
     return {};
   bool Replaced = false;
+  const bool Utf8 = isUtf8Document(theSettings());
   const RecordWriter::ItemText Text =
-      makeItemText(Column, Mode + 1, NamespacePrefix, aValue, aName, eItem, Replaced);
+      makeItemText(Column, Mode + 1, NamespacePrefix, aValue, aName, eItem, Utf8, Replaced);
   if (Value.empty())
     return Text.Empty;
   std::string Line = Text.Before;
-  appendEscapedText(Line, Value);
+  appendEscapedText(Line, Value, Utf8);
   Line.append(Text.After);
   return Line;
 }
 
 RecordWriter::RecordWriter(const Settings& S, TargetBuffer& Out, RunCounters& Counters)
-    : S(S), Out(Out), Counters(Counters) {}
+    : S(S), Out(Out), Counters(Counters), Texts(PieceSlack, '\0') {}
 
 void RecordWriter::noteControlBytes(std::int64_t Number) {
   if (ControlWarned)
     return;
   ControlWarned = true;
   std::cerr << "Warning : record " << Number
-            << " holds control characters that XML cannot hold; each is written as \"?\" (later "
-               "records are not reported)"
+            << " holds bytes that XML cannot hold (control characters, or bytes that are not "
+               "UTF-8 in a UTF-8 document); each is written as \"?\" (later records are not "
+               "reported)"
             << std::endl;
 }
 
 void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCells) {
   const int Layout = layoutOf(S.Mode);
   const bool NameIsValue = Layout == 3 || Layout == 4;
-  const bool Attributes = Layout == 5;
+  Attributes = Layout == 5;
   const bool Utf8 = isUtf8Document(S);
   // element names follow the namespace prefix and can hold no ':' of their own
   const bool Prefixed = !Attributes && !S.NamespacePrefix.empty();
+  // the record element's number attribute follows its id attribute and must differ from it
+  std::string NumName = S.aNum;
+  if (S.WriteId && S.WriteNum && NumName == S.aID)
+    NumName += "_2";
+  // cells of a UTF-8 source are checked in a UTF-8 document; transcoded ones are UTF-8 already
+  CheckUtf8 = Utf8 && !S.ConvertDataI2U;
   // attribute names already on the record element in layout 5
   std::unordered_set<std::string> Taken;
   if (Attributes && S.WriteId)
     Taken.insert(S.aID);
   if (Attributes && S.WriteNum)
-    Taken.insert(S.aNum);
+    Taken.insert(NumName);
 
+  // unless each line must reach a terminal at once, the line breaks go with the fixed texts
+  Folded = !Out.flushEachLine();
   ColumnNames.clear();
-  Items.clear();
   ColumnNames.reserve(HeaderCells.size());
+  Texts.clear();
+  Items.clear();
   Items.reserve(HeaderCells.size());
   bool HeaderReplaced = false;
   for (std::size_t I = 0; I < HeaderCells.size(); ++I) {
@@ -134,78 +151,131 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
       while (!Taken.insert(Name).second)
         Name += "_" + Number;
     bool Replaced = false;
-    Items.push_back(
-        makeItemText(Name, Layout, S.NamespacePrefix, S.aValue, S.aName, S.eItem, Replaced));
+    ItemText Item =
+        makeItemText(Name, Layout, S.NamespacePrefix, S.aValue, S.aName, S.eItem, Utf8, Replaced);
+    if (Folded && !Attributes) {
+      Item.After += '\n';
+      Item.Empty += '\n';
+    }
+    Items.push_back({addPiece(Item.Before), addPiece(Item.After), addPiece(Item.Empty)});
     HeaderReplaced = HeaderReplaced || Replaced;
     ColumnNames.push_back(std::move(Name));
   }
   if (HeaderReplaced && !ControlWarned) {
     ControlWarned = true;
-    std::cerr << "Warning : the header holds control characters that XML cannot hold; each is "
-                 "written as \"?\" (records are not reported)"
+    std::cerr << "Warning : the header holds bytes that XML cannot hold (control characters, or "
+                 "bytes that are not UTF-8 in a UTF-8 document); each is written as \"?\" "
+                 "(records are not reported)"
               << std::endl;
   }
 
   const std::string Record = S.NamespacePrefix + S.eRecord;
-  RecordStart = std::string(RecordIndent) + "<" + Record;
+  std::string Start = std::string(RecordIndent) + "<" + Record;
+  std::string End;
+  std::string Open;
+  std::string Id;
+  std::string Num;
+  std::string AfterAttribute;
   if (Attributes) {
-    RecordStart += " ";
-    IdStart = S.aID + "=\"id.";
-    NumStart = S.aNum + "=\"";
-    AttributeEnd = "\" ";
-    RecordEnd = "/>";
+    Start += " ";
+    Id = S.aID + "=\"id.";
+    Num = NumName + "=\"";
+    AfterAttribute = "\" ";
+    End = "/>";
   } else {
-    IdStart = " " + S.aID + "=\"id.";
-    NumStart = " " + S.aNum + "=\"";
-    AttributeEnd = "\"";
-    RecordEnd = std::string(RecordIndent) + "</" + Record + ">";
+    Id = " " + S.aID + "=\"id.";
+    Num = " " + NumName + "=\"";
+    AfterAttribute = "\"";
+    End = std::string(RecordIndent) + "</" + Record + ">";
+    Open = Folded ? ">\n" : ">";
   }
+  if (Folded)
+    End += '\n';
+
+  RecordStart = addPiece(Start);
+  IdStart = addPiece(Id);
+  NumStart = addPiece(Num);
+  AttributeEnd = addPiece(AfterAttribute);
+  OpenEnd = addPiece(Open);
+  RecordEnd = addPiece(End);
+  // a short piece is copied with the bytes after it, up to PieceSlack
+  Texts.append(PieceSlack, '\0');
+  Texts.shrink_to_fit();
+  constexpr std::size_t NumberDigits = 24;
+  RecordHeadRoom = Start.size() + Id.size() + Num.size() + 2 * AfterAttribute.size() +
+                   2 * NumberDigits + Open.size() + PieceSlack;
+}
+
+RecordWriter::Piece RecordWriter::addPiece(const std::string& Text) {
+  const Piece P{Texts.size(), Text.size()};
+  Texts.append(Text);
+  return P;
+}
+
+// Short pieces are copied PieceSlack bytes at a time, and the output has that much room
+// beyond each piece.
+char* RecordWriter::putPiece(char* At, Piece P) const {
+  const char* const From = Texts.data() + P.Offset;
+  if (P.Size <= PieceSlack)
+    std::memcpy(At, From, PieceSlack);
+  else
+    std::memcpy(At, From, P.Size);
+  return At + P.Size;
+}
+
+void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number) {
+  char* At = Out.reserve(Item.Before.Size + Item.After.Size + escapedTextRoom(Value.size()) +
+                         2 * PieceSlack);
+  At = putPiece(At, Item.Before);
+  bool Replaced = false;
+  const char* const From = Value.data();
+  if (S.ConvertDataI2U) // transcoded on the way into the buffer
+    At = writeEscapedIsoText(At, From, From + Value.size(), Counters.IsoToUtf8Count, Replaced);
+  else
+    At = writeEscapedText(At, From, From + Value.size(), CheckUtf8, Replaced);
+  Out.commit(putPiece(At, Item.After));
+  if (Replaced)
+    noteControlBytes(Number);
 }
 
 void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells) {
-  const bool Attributes = layoutOf(S.Mode) == 5;
-  const bool Transcode = S.ConvertDataI2U || S.ConvertDataU2I;
-  Out.append(RecordStart);
+  char* At = putPiece(Out.reserve(RecordHeadRoom), RecordStart);
   if (S.WriteId) {
-    Out.append(IdStart);
-    Out.appendNumber(Number);
-    Out.append(AttributeEnd);
+    At = putPiece(At, IdStart);
+    At = std::to_chars(At, At + 24, Number).ptr;
+    At = putPiece(At, AttributeEnd);
   }
   if (S.WriteNum) {
-    Out.append(NumStart);
-    Out.appendNumber(Number);
-    Out.append(AttributeEnd);
+    At = putPiece(At, NumStart);
+    At = std::to_chars(At, At + 24, Number).ptr;
+    At = putPiece(At, AttributeEnd);
   }
-  if (!Attributes) {
-    Out.append('>');
+  Out.commit(putPiece(At, OpenEnd));
+  if (!Attributes && !Folded)
     Out.lineEnd();
-  }
+  const bool ToIso = S.ConvertDataU2I;
   for (std::size_t I = 0; I < Items.size(); ++I) {
     std::string_view Value = I < Cells.size() ? Cells[I] : std::string_view();
-    if (Transcode && hasHighByte(Value)) {
+    if (ToIso && hasHighByte(Value)) {
       Scratch.assign(Value.data(), Value.size());
       transcode(S, Counters, Scratch);
       Value = Scratch;
     }
-    const ItemText& Item = Items[I];
+    const ItemPieces& Item = Items[I];
     if (Value.empty()) {
       if (S.SuppressEmpty)
         continue;
-      Out.append(Item.Empty);
+      Out.commit(putPiece(Out.reserve(Item.Empty.Size + PieceSlack), Item.Empty));
     } else {
-      Out.reserveFor(Item.Before.size() + Item.After.size() + 6 * Value.size());
-      std::string& Raw = Out.raw();
-      Raw.append(Item.Before);
-      if (appendEscapedText(Raw, Value))
-        noteControlBytes(Number);
-      Raw.append(Item.After);
+      writeItem(Item, Value, Number);
     }
-    if (!Attributes)
+    if (!Attributes && !Folded)
       Out.lineEnd();
     ++Counters.ElementCount;
   }
-  Out.append(RecordEnd);
-  Out.lineEnd();
+  Out.commit(putPiece(Out.reserve(RecordEnd.Size + PieceSlack), RecordEnd));
+  if (!Folded)
+    Out.lineEnd();
 }
 
 } // namespace quillon

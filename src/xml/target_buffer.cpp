@@ -6,38 +6,46 @@
 
 namespace quillon {
 
-TargetBuffer::TargetBuffer(int Fd) : Fd(Fd) {
-  Buffer.reserve(BlockSize);
+TargetBuffer::TargetBuffer(int Fd) : Block(new char[BlockSize]), Capacity(BlockSize), Fd(Fd) {
+  Cursor = Block.get();
+  Limit = Cursor + BlockSize;
   FlushEachLine = isatty(Fd) == 1;
 }
 
-TargetBuffer::TargetBuffer(std::string& Sink) : Sink(&Sink) { Buffer.reserve(BlockSize); }
+TargetBuffer::TargetBuffer(std::string& Sink)
+    : Block(new char[BlockSize]), Capacity(BlockSize), Sink(&Sink) {
+  Cursor = Block.get();
+  Limit = Cursor + BlockSize;
+}
 
 void TargetBuffer::appendNumber(std::int64_t Number) {
-  char Digits[24];
-  const auto Result = std::to_chars(Digits, Digits + sizeof Digits, Number);
-  append(std::string_view(Digits, static_cast<std::size_t>(Result.ptr - Digits)));
+  char* const At = reserve(24);
+  Cursor = std::to_chars(At, At + 24, Number).ptr;
 }
 
 void TargetBuffer::flushSome(std::size_t Incoming) {
   flush();
   // a piece larger than the block goes out on its own
+  if (Incoming > Capacity) {
+    Block.reset(new char[Incoming]);
+    Capacity = Incoming;
+    Cursor = Block.get();
+  }
   if (Incoming > BlockSize)
-    Buffer.reserve(Incoming);
+    Limit = Cursor + Incoming;
 }
 
 bool TargetBuffer::flush() {
-  if (Failed) {
-    Buffer.clear();
+  const char* Data = Block.get();
+  std::size_t Left = static_cast<std::size_t>(Cursor - Data);
+  Cursor = Block.get();
+  Limit = Cursor + BlockSize;
+  if (Failed)
     return false;
-  }
   if (Sink) {
-    Sink->append(Buffer);
-    Buffer.clear();
+    Sink->append(Data, Left);
     return true;
   }
-  const char* Data = Buffer.data();
-  std::size_t Left = Buffer.size();
   while (Left > 0) {
     const ssize_t Written = ::write(Fd, Data, Left);
     if (Written < 0) {
@@ -49,7 +57,6 @@ bool TargetBuffer::flush() {
     Data += Written;
     Left -= static_cast<std::size_t>(Written);
   }
-  Buffer.clear();
   return !Failed;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,14 +22,15 @@ public:
   TargetBuffer& operator=(const TargetBuffer&) = delete;
 
   void append(std::string_view Text) {
-    if (Buffer.size() + Text.size() > BlockSize)
+    if (Text.size() > room())
       flushSome(Text.size());
-    Buffer.append(Text.data(), Text.size());
+    std::memcpy(Cursor, Text.data(), Text.size());
+    Cursor += Text.size();
   }
   void append(char C) {
-    if (Buffer.size() >= BlockSize)
+    if (Cursor == Limit)
       flushSome(1);
-    Buffer.push_back(C);
+    *Cursor++ = C;
   }
   void appendNumber(std::int64_t Number);
   // Ends a line; a terminal sees each line at once.
@@ -36,12 +39,14 @@ public:
     if (FlushEachLine)
       flush();
   }
-  // Gives the string the writers append to directly; call reserveFor first so it need not grow.
-  std::string& raw() { return Buffer; }
-  void reserveFor(std::size_t Bytes) {
-    if (Buffer.size() + Bytes > BlockSize)
+  // Room for Bytes at the cursor, where a writer may put them directly; commit() then moves
+  // the cursor to the end of what it wrote.
+  char* reserve(std::size_t Bytes) {
+    if (Bytes > room())
       flushSome(Bytes);
+    return Cursor;
   }
+  void commit(char* NewCursor) { Cursor = NewCursor; }
 
   bool flush();
   bool failed() const { return Failed; }
@@ -49,9 +54,13 @@ public:
   void setFlushEachLine(bool On) { FlushEachLine = On; }
 
 private:
+  std::size_t room() const { return static_cast<std::size_t>(Limit - Cursor); }
   void flushSome(std::size_t Incoming);
 
-  std::string Buffer;
+  std::unique_ptr<char[]> Block;
+  std::size_t Capacity = 0; // of Block; more than BlockSize only after a larger piece
+  char* Cursor = nullptr;
+  char* Limit = nullptr; // a block is full here
   int Fd = -1;
   std::string* Sink = nullptr;
   bool Failed = false;

@@ -1,17 +1,20 @@
 #include "xml/xml_escape.h"
 
+#include "encoding/encoding.h"
 #include "options/settings.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace quillon {
 
 namespace {
 
-// What the text form does with a byte.
-enum TextAction : unsigned char { Copy = 0, Escape = 1, Replace = 2 };
+// What the text form does with a byte. Check: the byte begins a UTF-8 sequence that must be
+// the encoding of an XML character.
+enum TextAction : unsigned char { Copy = 0, Escape = 1, Replace = 2, Check = 3 };
 
 // The five markup bytes are escaped; the control bytes XML 1.0 cannot hold at all become '?'.
 // Tab, line feed and carriage return are copied like any other byte.
@@ -22,6 +25,14 @@ constexpr std::array<unsigned char, 256> TextActions = [] {
   for (unsigned char C = 0; C < 0x20; ++C)
     if (C != '\t' && C != '\n' && C != '\r')
       Table[C] = Replace;
+  return Table;
+}();
+
+// The same for a UTF-8 document, where the bytes from 0x80 up are checked.
+constexpr std::array<unsigned char, 256> Utf8TextActions = [] {
+  std::array<unsigned char, 256> Table = TextActions;
+  for (std::size_t C = 0x80; C < 0x100; ++C)
+    Table[C] = Check;
   return Table;
 }();
 
@@ -48,6 +59,8 @@ constexpr unsigned char NameClass[256] = {
 // clang-format on
 
 unsigned char actionOf(char C) { return TextActions[static_cast<unsigned char>(C)]; }
+
+unsigned char byteOf(char C) { return static_cast<unsigned char>(C); }
 
 // Tells whether the '&' at At starts one of the five predefined references, which stay as
 // they are. Only the longest candidate is compared: the ';' decides its length first.
@@ -129,6 +142,15 @@ std::size_t decodeSequence(std::string_view Text, std::size_t Pos, std::uint32_t
     CodePoint = (CodePoint << 6) | (Next & 0x3Fu);
   }
   return Length;
+}
+
+// The length of the UTF-8 sequence of an XML character that begins at At; 0 when the bytes
+// there are ill-formed or encode U+FFFE or U+FFFF (surrogates are ill-formed already).
+std::size_t xmlCharacterLength(const char* At, const char* End) {
+  std::uint32_t CodePoint = 0;
+  const std::size_t Length =
+      decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
+  return CodePoint == 0xFFFE || CodePoint == 0xFFFF ? 0 : Length;
 }
 
 // NameStartChar of XML 1.0, fifth edition, for code points from U+0080.
@@ -213,6 +235,214 @@ void applyNameRules(std::string& Name, bool Reserved, Reading How) {
   keepOneColon(Name, How);
 }
 
+constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
+constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
+
+// The high bit of the lowest flagged byte is set exactly where Word has its first zero byte.
+std::uint64_t zeroBytes(std::uint64_t Word) { return (Word - LowBits) & ~Word & HighBits; }
+
+// How the text form reads the bytes from 0x80 up.
+enum class High {
+  Keep,    // as they are (an ISO-8859-1 document)
+  Check,   // as UTF-8 that must encode XML characters (a UTF-8 document)
+  FromIso, // as ISO-8859-1/Windows-1252, written in UTF-8 (a UTF-8 document)
+};
+
+// Flags the bytes of Word that the text form must look at: '"', '&', '\'', '<', '>', every
+// byte below 0x20, and unless they are kept, every byte from 0x80 up. The lowest flag is
+// exact; flags above it may be false.
+template <High Mode> std::uint64_t bytesToLookAt(std::uint64_t Word) {
+  const std::uint64_t Quote = zeroBytes(Word ^ (0x22 * LowBits));
+  const std::uint64_t AmpersandApostrophe = zeroBytes((Word | LowBits) ^ (0x27 * LowBits));
+  const std::uint64_t LessGreater = zeroBytes((Word | (0x02 * LowBits)) ^ (0x3E * LowBits));
+  const std::uint64_t Control = (Word - 0x20 * LowBits) & ~Word & HighBits;
+  std::uint64_t Hits = Quote | AmpersandApostrophe | LessGreater | Control;
+  if (Mode != High::Keep)
+    Hits |= Word & HighBits;
+  return Hits;
+}
+
+// Words are handled with the first byte in memory as the lowest: the borrows of the flag
+// arithmetic run towards later bytes, so the first flagged byte is exact.
+std::uint64_t loadWord(const char* At) {
+  std::uint64_t Word;
+  std::memcpy(&Word, At, sizeof Word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  Word = __builtin_bswap64(Word);
+#endif
+  return Word;
+}
+
+std::uint64_t loadHalfWord(const char* At) {
+  std::uint32_t Half;
+  std::memcpy(&Half, At, sizeof Half);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  Half = __builtin_bswap32(Half);
+#endif
+  return Half;
+}
+
+void storeWord(char* At, std::uint64_t Word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  Word = __builtin_bswap64(Word);
+#endif
+  std::memcpy(At, &Word, sizeof Word);
+}
+
+// The position in its word of the lowest flagged byte.
+std::size_t firstFlagged(std::uint64_t Hits) {
+  return static_cast<std::size_t>(__builtin_ctzll(Hits) >> 3);
+}
+
+// The word of the Count bytes (1 to 7) at At, the rest zero, read without a byte loop and
+// without touching a byte beyond them.
+std::uint64_t partialWord(const char* At, std::size_t Count) {
+  if (Count >= 4) // two overlapping halves
+    return loadHalfWord(At) | loadHalfWord(At + Count - 4) << (8 * (Count - 4));
+  // the first, middle and last byte cover one to three bytes
+  return static_cast<std::uint64_t>(byteOf(At[0])) |
+         static_cast<std::uint64_t>(byteOf(At[Count / 2])) << (8 * (Count / 2)) |
+         static_cast<std::uint64_t>(byteOf(At[Count - 1])) << (8 * (Count - 1));
+}
+
+// The word of the last Count bytes (1 to 7) before End, the rest zero; the 8 bytes before End
+// must be readable.
+std::uint64_t lastBytes(const char* End, std::size_t Count) {
+  return loadWord(End - 8) >> (8 * (8 - Count));
+}
+
+// Flags only the first Count (1 to 7) bytes of a word.
+std::uint64_t firstBytes(std::size_t Count) { return (1ULL << (8 * Count)) - 1; }
+
+// The UTF-8 form of each byte from 0x80 up, as the transcoder makes it.
+struct Utf8Forms {
+  struct Form {
+    char Bytes[4];
+    std::size_t Length;
+  };
+  Form Of[128];
+
+  Utf8Forms() : Of() {
+    for (std::size_t Byte = 0x80; Byte < 0x100; ++Byte) {
+      std::string Text(1, static_cast<char>(Byte));
+      convertIsoToUtf8(Text);
+      Form& F = Of[Byte - 0x80];
+      F.Length = std::min(Text.size(), sizeof F.Bytes);
+      std::memcpy(F.Bytes, Text.data(), F.Length);
+    }
+  }
+};
+
+const Utf8Forms& utf8Forms() {
+  static const Utf8Forms Forms;
+  return Forms;
+}
+
+// What the text form writes, and what it found on the way.
+struct TextWriter {
+  bool Replaced = false;
+  std::int64_t Converted = 0; // bytes from 0x80 up written in UTF-8 (High::FromIso)
+  const Utf8Forms* Forms = nullptr;
+};
+
+// Writes the text form of one byte (or, in UTF-8, one character) that bytesToLookAt flagged;
+// moves At past it and returns the new end of the output.
+template <High Mode>
+char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writer) {
+  const auto put = [&Out](std::string_view Text) {
+    std::memcpy(Out, Text.data(), Text.size());
+    return Out + Text.size();
+  };
+  const char C = *At;
+  switch (C) {
+  case '&':
+    // a kept reference goes on as ordinary bytes after its '&'
+    Out = isKeptReference(At, End) ? put("&") : put("&amp;");
+    break;
+  case '<':
+    Out = put("&lt;");
+    break;
+  case '>':
+    Out = put("&gt;");
+    break;
+  case '"':
+    Out = put("&quot;");
+    break;
+  case '\'':
+    Out = put("&apos;");
+    break;
+  default: {
+    const unsigned char Action = TextActions[byteOf(C)];
+    if (Action == Copy && (Mode == High::Keep || byteOf(C) < 0x80)) {
+      *Out++ = C; // tab, line feed, carriage return
+      break;
+    }
+    if (Mode == High::FromIso && byteOf(C) >= 0x80) {
+      const Utf8Forms::Form& Form = Writer.Forms->Of[byteOf(C) - 0x80];
+      std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
+      Out += Form.Length;
+      ++Writer.Converted;
+      break;
+    }
+    if (Mode == High::Check && byteOf(C) >= 0x80) {
+      // the two-byte sequences of the Latin letters come first
+      std::size_t Length = 0;
+      if (End - At >= 2 && byteOf(C) >= 0xC2 && byteOf(C) <= 0xDF &&
+          (byteOf(At[1]) & 0xC0u) == 0x80u)
+        Length = 2;
+      else
+        Length = xmlCharacterLength(At, End);
+      if (Length > 0) {
+        std::memcpy(Out, At, Length);
+        At += Length;
+        return Out + Length;
+      }
+    }
+    *Out++ = '?';
+    Writer.Replaced = true;
+    break;
+  }
+  }
+  ++At;
+  return Out;
+}
+
+// The text form, a word at a time: a clean word is stored whole, and the output moves on by
+// as many bytes as were clean, so clean runs cost no byte loop. Out has escapedTextRoom bytes.
+template <High Mode>
+char* writeText(char* Out, const char* At, const char* End, TextWriter& Writer) {
+  const char* const Start = At;
+  for (;;) {
+    const std::size_t Left = static_cast<std::size_t>(End - At);
+    std::uint64_t Word;
+    std::uint64_t Hits;
+    if (Left >= 8) {
+      Word = loadWord(At);
+      Hits = bytesToLookAt<Mode>(Word);
+      storeWord(Out, Word);
+      if (Hits == 0) {
+        At += 8;
+        Out += 8;
+        continue;
+      }
+    } else {
+      if (Left == 0)
+        return Out;
+      // the last word of a longer text is read whole, the bytes already done shifted out;
+      // the zero bytes after the text would be flagged as control bytes
+      Word = At - Start >= 8 - static_cast<std::ptrdiff_t>(Left) ? lastBytes(End, Left)
+                                                                 : partialWord(At, Left);
+      Hits = bytesToLookAt<Mode>(Word) & firstBytes(Left);
+      storeWord(Out, Word);
+      if (Hits == 0)
+        return Out + Left;
+    }
+    const std::size_t Clean = firstFlagged(Hits);
+    At += Clean;
+    Out = writeFlagged<Mode>(Out + Clean, At, End, Writer);
+  }
+}
+
 } // namespace
 
 bool isXmlNameChar(unsigned char C, bool AtStart) {
@@ -220,41 +450,52 @@ bool isXmlNameChar(unsigned char C, bool AtStart) {
 }
 
 bool appendEscapedText(std::string& Out, std::string_view Text) {
+  return appendEscapedText(Out, Text, false);
+}
+
+bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8) {
+  const std::size_t Old = Out.size();
+  Out.resize(Old + escapedTextRoom(Text.size()));
   bool Replaced = false;
-  const char* At = Text.data();
-  const char* const End = At + Text.size();
-  while (At < End) {
-    const char* const Run = At;
-    while (At < End && actionOf(*At) == Copy)
-      ++At;
-    Out.append(Run, static_cast<std::size_t>(At - Run));
-    if (At == End)
-      break;
-    switch (*At) {
-    case '&':
-      // a kept reference goes on as ordinary bytes after its '&'
-      Out.append(isKeptReference(At, End) ? "&" : "&amp;");
-      break;
-    case '<':
-      Out.append("&lt;");
-      break;
-    case '>':
-      Out.append("&gt;");
-      break;
-    case '"':
-      Out.append("&quot;");
-      break;
-    case '\'':
-      Out.append("&apos;");
-      break;
-    default:
-      Out.push_back('?');
-      Replaced = true;
-      break;
-    }
-    ++At;
-  }
+  char* const End =
+      writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(), Utf8, Replaced);
+  Out.resize(static_cast<std::size_t>(End - Out.data()));
   return Replaced;
+}
+
+char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced) {
+  TextWriter Writer;
+  Out = Utf8 ? writeText<High::Check>(Out, At, End, Writer)
+             : writeText<High::Keep>(Out, At, End, Writer);
+  Replaced = Replaced || Writer.Replaced;
+  return Out;
+}
+
+char* writeEscapedIsoText(char* Out, const char* At, const char* End, std::int64_t& Converted,
+                          bool& Replaced) {
+  TextWriter Writer;
+  Writer.Forms = &utf8Forms();
+  Out = writeText<High::FromIso>(Out, At, End, Writer);
+  Converted += Writer.Converted;
+  Replaced = Replaced || Writer.Replaced;
+  return Out;
+}
+
+std::string replaceNonXmlBytes(std::string_view Text, bool Utf8) {
+  const std::array<unsigned char, 256>& Actions = Utf8 ? Utf8TextActions : TextActions;
+  std::string Clean(Text);
+  for (std::size_t I = 0; I < Clean.size();) {
+    const unsigned char Action = Actions[byteOf(Clean[I])];
+    std::size_t Length = 1;
+    if (Action == Check)
+      Length = xmlCharacterLength(Clean.data() + I, Clean.data() + Clean.size());
+    if (Action == Replace || Length == 0) {
+      Clean[I] = '?';
+      Length = 1;
+    }
+    I += Length;
+  }
+  return Clean;
 }
 
 std::string escapeXml(std::string Text, bool MakeName, bool CleanName) {

@@ -2,9 +2,11 @@
 
 #include "xml/xml_escape.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <vector>
 
 namespace quillon {
 
@@ -13,9 +15,49 @@ namespace {
 constexpr std::string_view XsiNamespace = "http://www.w3.org/2001/XMLSchema-instance";
 
 // An attribute value from outside, in the text form.
-void appendAttributeText(TargetBuffer& Out, std::string_view Text) {
-  Out.reserveFor(6 * Text.size());
-  appendEscapedText(Out.raw(), Text);
+void appendAttributeText(TargetBuffer& Out, std::string_view Text, bool Utf8) {
+  char* const At = Out.reserve(escapedTextRoom(Text.size()));
+  bool Replaced = false;
+  Out.commit(writeEscapedText(At, Text.data(), Text.data() + Text.size(), Utf8, Replaced));
+}
+
+// The DTD's system literal with its delimiters. It knows no references: a name holding '"'
+// is delimited by '\'' instead, and holding both, its '"' are written as "%22", as in a URI.
+std::string systemLiteral(std::string_view Name, bool Utf8) {
+  std::string Literal = replaceNonXmlBytes(Name, Utf8);
+  char Quote = '"';
+  if (Literal.find('"') != std::string::npos) {
+    if (Literal.find('\'') == std::string::npos) {
+      Quote = '\'';
+    } else {
+      for (std::size_t At = Literal.find('"'); At != std::string::npos;
+           At = Literal.find('"', At + 3))
+        Literal.replace(At, 1, "%22");
+    }
+  }
+  return Quote + Literal + Quote;
+}
+
+// A text inside a processing instruction, which ends at the first "?>": a '>' after a '?' is
+// written as "&gt;".
+void appendInstructionText(std::string& Out, std::string_view Text, bool Utf8) {
+  const std::string Clean = replaceNonXmlBytes(Text, Utf8);
+  char Last = '\0';
+  for (const char C : Clean) {
+    if (C == '>' && Last == '?')
+      Out.append("&gt;");
+    else
+      Out.push_back(C);
+    Last = C;
+  }
+}
+
+// The name Wanted, with "_2" added until it differs from every name in Taken; then taken too.
+std::string distinctName(std::string Wanted, std::vector<std::string>& Taken) {
+  while (std::find(Taken.begin(), Taken.end(), Wanted) != Taken.end())
+    Wanted += "_2";
+  Taken.push_back(Wanted);
+  return Wanted;
 }
 
 // The source's modification time; the time of the run for standard input or when the
@@ -31,20 +73,35 @@ std::time_t sourceTime(const Settings& S) {
 
 void writeProlog(TargetBuffer& Out, const Settings& S) {
   const bool UseSchema = S.UseXSD && !S.XSDFile.empty();
+  const bool Utf8 = isUtf8Document(S);
   Out.append("<?xml version=\"1.0\" encoding=\"");
   Out.append(S.Encoding);
   Out.append(S.UseDTD || S.UseXSD ? "\" standalone=\"no\"?>" : "\" standalone=\"yes\"?>");
   Out.lineEnd();
   if (!S.StyleList.empty())
-    Out.append(makeStylesheetInstructions(S.StyleList));
+    Out.append(makeStylesheetInstructions(S.StyleList, Utf8));
   if (S.UseDTD && !S.DTDFile.empty()) {
     Out.append("<!DOCTYPE ");
     Out.append(S.eRoot);
-    Out.append(" SYSTEM \"");
-    Out.append(S.DTDFile);
-    Out.append("\">");
+    Out.append(" SYSTEM ");
+    Out.append(systemLiteral(S.DTDFile, Utf8));
+    Out.append('>');
     Out.lineEnd();
   }
+
+  // the root's attributes in the order written; a name given twice gets "_2"
+  std::vector<std::string> Taken;
+  if (UseSchema) {
+    Taken.emplace_back(S.NamespaceURI.empty() ? "xsi:noNamespaceSchemaLocation"
+                                              : "xsi:schemaLocation");
+    Taken.emplace_back("xmlns:xsi");
+  }
+  if (!S.NamespaceURI.empty())
+    Taken.push_back(S.NamespacePrefix.empty()
+                        ? std::string("xmlns")
+                        : "xmlns:" + S.NamespacePrefix.substr(0, S.NamespacePrefix.size() - 1));
+  const std::string SourceAttribute = distinctName(S.aSource, Taken);
+  const std::string TimeAttribute = distinctName(S.aDT, Taken);
 
   // continuation lines line up with the first attribute
   const std::string Indent(S.NamespacePrefix.size() + S.eRoot.size() + 2, ' ');
@@ -55,12 +112,12 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
   if (UseSchema) {
     if (!S.NamespaceURI.empty()) {
       Out.append("xsi:schemaLocation=\"");
-      appendAttributeText(Out, S.NamespaceURI);
+      appendAttributeText(Out, S.NamespaceURI, Utf8);
       Out.append(' ');
     } else {
       Out.append("xsi:noNamespaceSchemaLocation=\"");
     }
-    appendAttributeText(Out, S.XSDFile);
+    appendAttributeText(Out, S.XSDFile, Utf8);
     Out.append('"');
     Out.lineEnd();
     Out.append(Indent);
@@ -78,16 +135,16 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
       Out.append(std::string_view(S.NamespacePrefix).substr(0, S.NamespacePrefix.size() - 1));
       Out.append("=\"");
     }
-    appendAttributeText(Out, S.NamespaceURI);
+    appendAttributeText(Out, S.NamespaceURI, Utf8);
     Out.append('"');
     Out.lineEnd();
     Out.append(Indent);
   }
-  Out.append(S.aSource);
+  Out.append(SourceAttribute);
   Out.append("=\"");
-  appendAttributeText(Out, S.SourceName);
+  appendAttributeText(Out, S.SourceName, Utf8);
   Out.append("\" ");
-  Out.append(S.aDT);
+  Out.append(TimeAttribute);
   Out.append("=\"");
   Out.append(formatDateTime(sourceTime(S), true));
   Out.append("\" >");
@@ -106,7 +163,7 @@ void writeEpilog(TargetBuffer& Out, const Settings& S, std::int64_t RecordCount)
   Out.lineEnd();
 }
 
-std::string makeStylesheetInstructions(std::string List) {
+std::string makeStylesheetInstructions(std::string List, bool Utf8) {
   std::string Instructions;
   std::string_view Rest(List);
   while (!Rest.empty()) {
@@ -121,11 +178,16 @@ std::string makeStylesheetInstructions(std::string List) {
     splitFileName(std::string(Item), nullptr, &Name, &Extension);
     if (Extension.empty())
       continue;
-    Instructions.append("<?xml-stylesheet type=\"text/").append(Extension).append("\" href=\"");
-    Instructions.append(Item).append("\"");
+    Instructions.append("<?xml-stylesheet type=\"text/");
+    appendInstructionText(Instructions, Extension, Utf8);
+    Instructions.append("\" href=\"");
+    appendInstructionText(Instructions, Item, Utf8);
+    Instructions.append("\"");
     if (Alternate)
       Instructions.append(" alternate=\"yes\" ");
-    Instructions.append(" title=\"").append(Name).append("\" ?>\n");
+    Instructions.append(" title=\"");
+    appendInstructionText(Instructions, Name, Utf8);
+    Instructions.append("\" ?>\n");
   }
   return Instructions;
 }

@@ -23,7 +23,8 @@ struct RunCounters {
 void writeProlog(TargetBuffer& Out, const Settings& S);
 // The root end tag needs the root name: the two-argument form reads it from theSettings().
 void writeEpilog(TargetBuffer& Out, const Settings& S, std::int64_t RecordCount);
-std::string makeStylesheetInstructions(std::string List);
+// Utf8: the document is UTF-8, so bytes that are no UTF-8 of an XML character become '?'.
+std::string makeStylesheetInstructions(std::string List, bool Utf8 = false);
 void splitFileName(std::string Path, std::string* Directory, std::string* Name,
                    std::string* Extension);
 std::string formatDateTime(std::time_t Time, bool WithZone);
@@ -54,20 +55,42 @@ public:
   };
 
 private:
+  // A fixed text inside Texts, which ends with PieceSlack bytes more, so that a short one is
+  // copied with one move of a fixed size.
+  struct Piece {
+    std::size_t Offset = 0;
+    std::size_t Size = 0;
+  };
+  struct ItemPieces {
+    Piece Before;
+    Piece After;
+    Piece Empty;
+  };
+  static constexpr std::size_t PieceSlack = 32;
+
+  Piece addPiece(const std::string& Text);
+  char* putPiece(char* At, Piece P) const;
   void noteControlBytes(std::int64_t Number);
+  void writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number);
 
   const Settings& S;
   TargetBuffer& Out;
   RunCounters& Counters;
   std::vector<std::string> ColumnNames;
-  std::vector<ItemText> Items;
-  std::string RecordStart; // up to the id attribute
-  std::string IdStart;
-  std::string NumStart;
-  std::string AttributeEnd; // closes the id and number attributes
-  std::string RecordEnd;
-  std::string Scratch; // a cell being transcoded
+  std::string Texts; // every fixed text of a record
+  std::vector<ItemPieces> Items;
+  Piece RecordStart; // up to the id attribute
+  Piece IdStart;
+  Piece NumStart;
+  Piece AttributeEnd; // closes the id and number attributes
+  Piece OpenEnd;      // ends the record's start tag in layouts 1 to 4
+  Piece RecordEnd;
+  std::size_t RecordHeadRoom = 0; // for the record's start
+  std::string Scratch;            // a cell being transcoded
+  bool Attributes = false;        // layout 5
   bool ControlWarned = false;
+  bool CheckUtf8 = false; // cells are checked for UTF-8 of XML characters
+  bool Folded = false;    // the line breaks are part of the fixed texts
 };
 
 } // namespace quillon

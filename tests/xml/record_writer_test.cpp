@@ -128,17 +128,111 @@ TEST_F(RecordWriterTest, ControlBytesWarnOnce) {
   EXPECT_EQ(R.Document, "     <record>\n          <v>ok</v>\n     </record>\n"
                         "     <record>\n          <v>a?b?</v>\n     </record>\n"
                         "     <record>\n          <v>?</v>\n     </record>\n");
-  EXPECT_EQ(Errors.str(), "Warning : record 4 holds control characters that XML cannot hold; "
-                          "each is written as \"?\" (later records are not reported)\n");
+  EXPECT_EQ(Errors.str(), "Warning : record 4 holds bytes that XML cannot hold (control "
+                          "characters, or bytes that are not UTF-8 in a UTF-8 document); each is "
+                          "written as \"?\" (later records are not reported)\n");
 }
 
 TEST_F(RecordWriterTest, ControlBytesInHeaderNamesOfLayoutThree) {
   const ErrorCapture Errors;
   const Written R = writeRecords(layout(3), {"a\x02"}, {{"x\x03"}});
   EXPECT_EQ(R.Document, "     <record>\n          <item name=\"a?\">x?</item>\n     </record>\n");
-  EXPECT_EQ(Errors.str().rfind("Warning : the header holds control characters", 0), 0u)
+  EXPECT_EQ(Errors.str().rfind("Warning : the header holds bytes that XML cannot hold", 0), 0u)
       << Errors.str();
   EXPECT_EQ(Errors.str().find('\n'), Errors.str().size() - 1);
+}
+
+struct Utf8CellCase {
+  int Layout;
+  bool FromIso; // the source is ISO-8859-1 and transcoded
+  std::string Header;
+  std::string Cell;
+  std::string Document;
+  bool Warned;
+};
+
+// In a UTF-8 document a cell of a UTF-8 source may hold bytes that are no UTF-8 of a character.
+const Utf8CellCase Utf8CellCases[] = {
+    {1, false, "v", "\xC3\xA9\xE9", "     <record>\n          <v>\xC3\xA9?</v>\n     </record>\n",
+     true},
+    {5, false, "v", "\xEF\xBF\xBEx", "     <record v=\"???x\" />\n", true},
+    {2, false, "v", "\xF0\x9F\x98\x80",
+     "     <record>\n          <v value=\"\xF0\x9F\x98\x80\" />\n     </record>\n", false},
+    {3, false, "n\xE9", "x",
+     "     <record>\n          <item name=\"n?\">x</item>\n     </record>\n", true},
+    {4, false, "n\xC3\xA9", "\xC3",
+     "     <record>\n          <item name=\"n\xC3\xA9\" value=\"?\" />\n     </record>\n", true},
+    // transcoded from ISO-8859-1, every cell is UTF-8
+    {1, true, "v", "\xE9\x80",
+     "     <record>\n          <v>\xC3\xA9\xE2\x82\xAC</v>\n     </record>\n", false},
+};
+
+TEST_F(RecordWriterTest, Utf8DocumentCells) {
+  for (const Utf8CellCase& C : Utf8CellCases) {
+    SCOPED_TRACE(testing::Message()
+                 << "layout " << C.Layout << " " << testing::PrintToString(C.Cell));
+    quillon::Settings S = layout(C.Layout);
+    S.Encoding = quillon::EncodingUtf8;
+    S.OutputUTF8 = quillon::theSettings().OutputUTF8 = true;
+    S.ConvertDataI2U = C.FromIso;
+    const ErrorCapture Errors;
+    EXPECT_EQ(writeRecords(S, {C.Header}, {{C.Cell}}).Document, C.Document);
+    EXPECT_EQ(Errors.str().rfind("Warning : ", 0) == 0, C.Warned) << Errors.str();
+  }
+  // the same bytes in an ISO-8859-1 document stand for themselves
+  const ErrorCapture Errors;
+  EXPECT_EQ(writeRecords(layout(1), {"v"}, {{"\xC3\xA9\xE9"}}).Document,
+            "     <record>\n          <v>\xC3\xA9\xE9</v>\n     </record>\n");
+  EXPECT_EQ(Errors.str(), "");
+}
+
+struct AliasCase {
+  int Layout;
+  const char* aID;
+  const char* aNum;
+  const char* aName;
+  const char* aValue;
+  const char* Document;
+};
+
+// Names in force that would put one attribute twice on an element: the later one gets "_2".
+constexpr AliasCase AliasCases[] = {
+    {1, "n", "n", "name", "value",
+     "     <record n=\"id.7\" n_2=\"7\">\n          <c>v</c>\n     </record>\n"},
+    {2, "n", "n", "name", "value",
+     "     <record n=\"id.7\" n_2=\"7\">\n          <c value=\"v\" />\n     </record>\n"},
+    {3, "n", "n", "n", "n",
+     "     <record n=\"id.7\" n_2=\"7\">\n          <item n=\"c\">v</item>\n     </record>\n"},
+    {4, "xml:id", "num", "n", "n",
+     "     <record xml:id=\"id.7\" num=\"7\">\n          <item n=\"c\" n_2=\"v\" />\n     "
+     "</record>\n"},
+    {4, "n", "n", "n", "n",
+     "     <record n=\"id.7\" n_2=\"7\">\n          <item n=\"c\" n_2=\"v\" />\n     </record>\n"},
+    {5, "n", "n", "name", "value", "     <record n=\"id.7\" n_2=\"7\" c=\"v\" />\n"},
+    {4, "n_2", "n", "a", "a_2",
+     "     <record n_2=\"id.7\" n=\"7\">\n          <item a=\"c\" a_2=\"v\" />\n     </record>\n"},
+};
+
+TEST_F(RecordWriterTest, AliasNamesDiffer) {
+  for (const AliasCase& C : AliasCases) {
+    SCOPED_TRACE(testing::Message() << "layout " << C.Layout << " " << C.aID << " " << C.aName);
+    quillon::Settings S = layout(C.Layout);
+    S.WriteId = S.WriteNum = true;
+    S.aID = C.aID;
+    S.aNum = C.aNum;
+    S.aName = C.aName;
+    S.aValue = C.aValue;
+    EXPECT_EQ(writeRecords(S, {"c"}, {{"v"}}, 7).Document, C.Document);
+  }
+  // layout 5: a column named like the renamed number attribute moves on
+  quillon::Settings S = layout(5);
+  S.WriteId = S.WriteNum = true;
+  S.aID = S.aNum = "n";
+  EXPECT_EQ(writeRecords(S, {"n_2", "n"}, {}).ColumnNames,
+            (std::vector<std::string>{"n_2_1", "n_2_2"}));
+  // only one of the two attributes written: nothing to tell apart
+  S.WriteId = false;
+  EXPECT_EQ(writeRecords(S, {"c"}, {{"v"}}, 7).Document, "     <record n=\"7\" c=\"v\" />\n");
 }
 
 // Both transcoders must be reached for names and cells, and only when asked for.
@@ -214,6 +308,11 @@ TEST(RecordItem, OneLinePerLayout) {
     EXPECT_EQ(quillon::formatRecordItem(C.Column, C.Value, C.Mode, C.Prefix, "val", "nm", "it"),
               C.Line);
   }
+  // layout 4 writes both names on one element
+  EXPECT_EQ(quillon::formatRecordItem("City", "Rome", 3, "", "n", "n", "it"),
+            "          <it n=\"City\" n_2=\"Rome\" />");
+  EXPECT_EQ(quillon::formatRecordItem("City", "Rome", 2, "", "n", "n", "it"),
+            "          <it n=\"City\">Rome</it>");
 }
 
 } // namespace

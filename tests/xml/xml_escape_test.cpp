@@ -1,7 +1,11 @@
+#include "encoding/encoding.h"
 #include "options/settings.h"
 #include "xml/xml_escape.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -160,6 +164,196 @@ TEST_F(XmlEscape, AppendReportsReplacedControlBytes) {
   const std::string Long(100000, 'x');
   EXPECT_FALSE(quillon::appendEscapedText(Out, Long + "&gt;"));
   EXPECT_EQ(Out, Long + "&gt;");
+}
+
+} // namespace
+
+namespace {
+
+struct Utf8TextCase {
+  std::string Input;
+  std::string Text; // the text form in a UTF-8 document
+  bool Replaced;
+};
+
+// In a UTF-8 document every byte that begins no UTF-8 form of an XML character becomes '?'.
+const Utf8TextCase Utf8TextCases[] = {
+    {"Gr\xC3\xB6\xC3\x9F"
+     "e",
+     "Gr\xC3\xB6\xC3\x9F"
+     "e",
+     false},
+    {"\xE2\x82\xAC 5 & \xF0\x9F\x98\x80", "\xE2\x82\xAC 5 &amp; \xF0\x9F\x98\x80", false},
+    {"\xEF\xBF\xBD\xC2\x85", "\xEF\xBF\xBD\xC2\x85", false}, // U+FFFD and NEL are characters
+    {"\xE9t\xE9", "?t?", true},                              // ISO-8859-1 bytes
+    {"\xFF", "?", true},
+    {"a\xC3", "a?", true},                        // cut short at the end
+    {"\xE2\x82<", "??&lt;", true},                // cut short before markup
+    {"\xC3\xC3\xA9", "?\xC3\xA9", true},          // a lead byte without its continuation
+    {"\x80\xBF", "??", true},                     // continuation bytes alone
+    {"\xC0\xAF\xE0\x80\xAF", "?????", true},      // overlong forms
+    {"\xED\xA0\x80\xED\xBF\xBF", "??????", true}, // surrogates
+    {"\xEF\xBF\xBE\xEF\xBF\xBF", "??????", true}, // U+FFFE and U+FFFF
+    {"\xF4\x90\x80\x80\xF5\x80", "??????", true}, // beyond U+10FFFF
+    {"\x01\xC3\xA9", "?\xC3\xA9", true},          // control bytes as before
+    {"&amp;\xC3", "&amp;?", true},
+};
+
+TEST_F(XmlEscape, Utf8DocumentTextForm) {
+  for (const Utf8TextCase& C : Utf8TextCases) {
+    SCOPED_TRACE(testing::PrintToString(C.Input));
+    std::string Out = "<v>";
+    EXPECT_EQ(quillon::appendEscapedText(Out, C.Input, true), C.Replaced);
+    EXPECT_EQ(Out, "<v>" + C.Text);
+  }
+}
+
+struct RawCase {
+  std::string Input;
+  std::string Iso;  // replaceNonXmlBytes in an ISO-8859-1 document
+  std::string Utf8; // and in a UTF-8 document
+};
+
+// Texts without references keep their markup bytes; only what XML cannot hold changes.
+const RawCase RawCases[] = {
+    {"", "", ""},
+    {"a\"b'<&>.dtd", "a\"b'<&>.dtd", "a\"b'<&>.dtd"},
+    {"a\x01\x1F\t\r\nb", "a??\t\r\nb", "a??\t\r\nb"},
+    {"\xE9.dtd", "\xE9.dtd", "?.dtd"},
+    {"\xC3\xA9\xED\xA0\x80", "\xC3\xA9\xED\xA0\x80", "\xC3\xA9???"},
+};
+
+TEST_F(XmlEscape, ReplaceNonXmlBytes) {
+  for (const RawCase& C : RawCases) {
+    SCOPED_TRACE(testing::PrintToString(C.Input));
+    EXPECT_EQ(quillon::replaceNonXmlBytes(C.Input, false), C.Iso);
+    EXPECT_EQ(quillon::replaceNonXmlBytes(C.Input, true), C.Utf8);
+  }
+}
+
+// An ISO-8859-1 document takes every byte from 0x80 up as it is.
+TEST_F(XmlEscape, IsoDocumentKeepsHighBytes) {
+  auto HighBytes = [](const std::string& Text) {
+    std::string High;
+    for (const char C : Text)
+      if (static_cast<unsigned char>(C) >= 0x80)
+        High.push_back(C);
+    return High;
+  };
+  for (const Utf8TextCase& C : Utf8TextCases) {
+    SCOPED_TRACE(testing::PrintToString(C.Input));
+    std::string Out;
+    quillon::appendEscapedText(Out, C.Input, false);
+    std::string Plain;
+    quillon::appendEscapedText(Plain, C.Input);
+    EXPECT_EQ(Out, Plain);
+    EXPECT_EQ(HighBytes(Out), HighBytes(C.Input));
+  }
+}
+
+} // namespace
+
+namespace {
+
+// A plain byte-by-byte text form to hold the word-at-a-time writer against.
+std::size_t referenceCharacterLength(const std::string& Text, std::size_t I) {
+  const auto Byte = [&Text](std::size_t At) {
+    return At < Text.size() ? static_cast<unsigned char>(Text[At]) : 0u;
+  };
+  const unsigned Lead = Byte(I);
+  std::size_t Length = Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC0 ? 2 : 0;
+  if (Length == 0 || Lead > 0xF4 || I + Length > Text.size())
+    return 0;
+  std::uint32_t Code = Lead & (0x7Fu >> Length);
+  for (std::size_t K = 1; K < Length; ++K) {
+    if ((Byte(I + K) & 0xC0u) != 0x80u)
+      return 0;
+    Code = (Code << 6) | (Byte(I + K) & 0x3Fu);
+  }
+  const std::uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (Code < Least[Length] || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF) ||
+      Code == 0xFFFE || Code == 0xFFFF)
+    return 0;
+  return Length;
+}
+
+std::string referenceText(const std::string& Text, bool Utf8) {
+  std::string Out;
+  for (std::size_t I = 0; I < Text.size();) {
+    const auto C = static_cast<unsigned char>(Text[I]);
+    if (Utf8 && C >= 0x80) {
+      const std::size_t Length = referenceCharacterLength(Text, I);
+      Out += Length ? Text.substr(I, Length) : "?";
+      I += Length ? Length : 1;
+      continue;
+    }
+    const std::string_view Rest(Text.data() + I, Text.size() - I);
+    if (C == '&') {
+      const bool Kept = Rest.rfind("&amp;", 0) == 0 || Rest.rfind("&lt;", 0) == 0 ||
+                        Rest.rfind("&gt;", 0) == 0 || Rest.rfind("&quot;", 0) == 0 ||
+                        Rest.rfind("&apos;", 0) == 0;
+      // the longest candidate decides: "&lt;x;" is no reference
+      const bool Longer = (Rest.size() >= 6 && Rest[5] == ';' && Rest.substr(0, 6) != "&quot;" &&
+                           Rest.substr(0, 6) != "&apos;") ||
+                          (Rest.size() >= 5 && Rest[4] == ';' && Rest.substr(0, 5) != "&amp;");
+      Out += Kept && !Longer ? "&" : "&amp;";
+    } else if (C == '<') {
+      Out += "&lt;";
+    } else if (C == '>') {
+      Out += "&gt;";
+    } else if (C == '"') {
+      Out += "&quot;";
+    } else if (C == '\'') {
+      Out += "&apos;";
+    } else if (C < 0x20 && C != '\t' && C != '\n' && C != '\r') {
+      Out += "?";
+    } else {
+      Out += static_cast<char>(C);
+    }
+    ++I;
+  }
+  return Out;
+}
+
+// Every length and position around the word size, with bytes drawn mostly from the ones that
+// need work, in all three ways of reading bytes from 0x80 up.
+TEST(XmlTextWriter, AgreesWithByteByByteForm) {
+  // the 24 bytes take the closing zero byte too
+  const std::string Alphabet = std::string("ab &<>\"';lqtuopgm\t\n\r\x01\x1F\x7F", 24) +
+                               "\x80\xBF\xC2\xC3\xA9\xE2\x82\xAC\xED\xA0\xEF\xBF\xBE\xF0\x9F\x98"
+                               "\xF4\x90\xFF";
+  std::uint32_t Seed = 12345;
+  auto next = [&Seed] {
+    Seed = Seed * 1103515245u + 12345u;
+    return Seed >> 8;
+  };
+  for (int Round = 0; Round < 20000; ++Round) {
+    std::string Text;
+    const std::size_t Length = next() % 41;
+    for (std::size_t I = 0; I < Length; ++I)
+      Text.push_back(next() % 4 == 0 ? 'x' : Alphabet[next() % Alphabet.size()]);
+    SCOPED_TRACE(testing::PrintToString(Text));
+    for (const bool Utf8 : {false, true}) {
+      std::string Out;
+      const bool Replaced = quillon::appendEscapedText(Out, Text, Utf8);
+      const std::string Expected = referenceText(Text, Utf8);
+      ASSERT_EQ(Out, Expected);
+      // the alphabet holds no '?' of its own
+      ASSERT_EQ(Replaced, Expected.find('?') != std::string::npos);
+    }
+    // transcoded on the way: the same as transcoding first
+    std::string Converted = Text;
+    const int Count = quillon::convertIsoToUtf8(Converted);
+    std::vector<char> Room(quillon::escapedTextRoom(Text.size()));
+    std::int64_t Counted = 5;
+    bool Replaced = false;
+    const char* const End = quillon::writeEscapedIsoText(
+        Room.data(), Text.data(), Text.data() + Text.size(), Counted, Replaced);
+    const std::string Expected = referenceText(Converted, false);
+    ASSERT_EQ(std::string(static_cast<const char*>(Room.data()), End), Expected);
+    ASSERT_EQ(Counted, 5 + Count);
+    ASSERT_EQ(Replaced, Expected.find('?') != std::string::npos);
+  }
 }
 
 } // namespace

@@ -132,6 +132,13 @@ constexpr StyleCase StyleCases[] = {
     {" a.css", "<?xml-stylesheet type=\"text/css\" href=\" a.css\" title=\" a\" ?>\n"},
     {"[a.css", "<?xml-stylesheet type=\"text/css\" href=\"[a.css\" title=\"[a\" ?>\n"},
     {"[],.css", "<?xml-stylesheet type=\"text/css\" href=\".css\" title=\"\" ?>\n"},
+    // "?>" would end the instruction, and control bytes cannot stand in it
+    {"a?>b.css", "<?xml-stylesheet type=\"text/css\" href=\"a?&gt;b.css\" title=\"a?&gt;b\" ?>\n"},
+    {"a.c?>>", "<?xml-stylesheet type=\"text/c?&gt;>\" href=\"a.c?&gt;>\" title=\"a\" ?>\n"},
+    {"a\x01>.x\x1F", "<?xml-stylesheet type=\"text/x?\" href=\"a?&gt;.x?\" title=\"a?&gt;\" ?>\n"},
+    {"a>?\"&<.css",
+     "<?xml-stylesheet type=\"text/css\" href=\"a>?\"&<.css\" title=\"a>?\"&<\" ?>\n"},
+    {"\xE9.css", "<?xml-stylesheet type=\"text/css\" href=\"\xE9.css\" title=\"\xE9\" ?>\n"},
 };
 
 TEST(XmlStylesheets, OneInstructionPerItemWithExtension) {
@@ -139,6 +146,16 @@ TEST(XmlStylesheets, OneInstructionPerItemWithExtension) {
     SCOPED_TRACE(C.List);
     EXPECT_EQ(quillon::makeStylesheetInstructions(C.List), C.Instructions);
   }
+}
+
+// In a UTF-8 document a byte that is no UTF-8 of a character becomes '?' before the "?>" rule.
+TEST(XmlStylesheets, Utf8Document) {
+  EXPECT_EQ(quillon::makeStylesheetInstructions("\xC3\xA9\xE9>.css", true),
+            "<?xml-stylesheet type=\"text/css\" href=\"\xC3\xA9?&gt;.css\" title=\"\xC3\xA9?&gt;\" "
+            "?>\n");
+  EXPECT_EQ(quillon::makeStylesheetInstructions("[\xC3\xA9.css]", true),
+            "<?xml-stylesheet type=\"text/css\" href=\"\xC3\xA9.css\" alternate=\"yes\"  "
+            "title=\"\xC3\xA9\" ?>\n");
 }
 
 class XmlProlog : public ::testing::Test {
@@ -224,6 +241,107 @@ TEST_F(XmlProlog, RunTimeWithoutSourceFile) {
         << Stamped;
     EXPECT_NE(Stamped.substr(0, 4), "2007");
   }
+}
+
+struct DoctypeCase {
+  std::string File;
+  bool Utf8;
+  std::string Line;
+};
+
+// The system literal knows no references: its delimiter and a "%22" keep it whole.
+const DoctypeCase DoctypeCases[] = {
+    {"a.dtd", false, "<!DOCTYPE csv_data_records SYSTEM \"a.dtd\">\n"},
+    {"a'b.dtd", false, "<!DOCTYPE csv_data_records SYSTEM \"a'b.dtd\">\n"},
+    {"a\"b.dtd", false, "<!DOCTYPE csv_data_records SYSTEM 'a\"b.dtd'>\n"},
+    {"\"a'b\".dtd", false, "<!DOCTYPE csv_data_records SYSTEM \"%22a'b%22.dtd\">\n"},
+    {"a&<>.dtd", false, "<!DOCTYPE csv_data_records SYSTEM \"a&<>.dtd\">\n"},
+    {"a\x01\x1F\tb.dtd", false, "<!DOCTYPE csv_data_records SYSTEM \"a??\tb.dtd\">\n"},
+    {"\xE9.dtd", false, "<!DOCTYPE csv_data_records SYSTEM \"\xE9.dtd\">\n"},
+    {"\xE9.dtd", true, "<!DOCTYPE csv_data_records SYSTEM \"?.dtd\">\n"},
+    {"\xC3\xA9\".dtd", true, "<!DOCTYPE csv_data_records SYSTEM '\xC3\xA9\".dtd'>\n"},
+};
+
+TEST_F(XmlProlog, DoctypeSystemLiteral) {
+  for (const DoctypeCase& C : DoctypeCases) {
+    SCOPED_TRACE(testing::PrintToString(C.File));
+    quillon::Settings S = sourceSettings();
+    S.UseDTD = true;
+    S.DTDFile = C.File;
+    if (C.Utf8)
+      S.Encoding = quillon::EncodingUtf8;
+    const std::string Text = prolog(S);
+    const std::size_t Start = Text.find('\n') + 1;
+    EXPECT_EQ(Text.substr(Start, Text.find('\n', Start) + 1 - Start), C.Line);
+  }
+}
+
+struct RootNameCase {
+  const char* Source;
+  const char* DateTime;
+  const char* Uri;
+  const char* Prefix;
+  bool Schema;
+  const char* Attributes; // the names of the root's attributes in order, one space apart
+};
+
+// No attribute appears twice on the root: a later name already written gets "_2".
+const RootNameCase RootNameCases[] = {
+    {"source", "datetime", "", "", false, "source datetime"},
+    {"s", "s", "", "", false, "s s_2"},
+    {"s_2", "s", "", "", false, "s_2 s"},
+    {"xmlns", "d", "urn:x", "", false, "xmlns xmlns_2 d"},
+    {"s", "xmlns:p", "urn:x", "p:", false, "xmlns:p s xmlns:p_2"},
+    {"xmlns:xsi", "xsi:noNamespaceSchemaLocation", "", "", true,
+     "xsi:noNamespaceSchemaLocation xmlns:xsi xmlns:xsi_2 xsi:noNamespaceSchemaLocation_2"},
+    {"xsi:schemaLocation", "xsi:schemaLocation_2", "urn:x", "", true,
+     "xsi:schemaLocation xmlns:xsi xmlns xsi:schemaLocation_2 xsi:schemaLocation_2_2"},
+    {"xsi:noNamespaceSchemaLocation", "xmlns:xsi", "urn:x", "", true,
+     "xsi:schemaLocation xmlns:xsi xmlns xsi:noNamespaceSchemaLocation xmlns:xsi_2"},
+};
+
+TEST_F(XmlProlog, RootAttributesDiffer) {
+  for (const RootNameCase& C : RootNameCases) {
+    SCOPED_TRACE(testing::Message() << C.Source << " " << C.DateTime);
+    quillon::Settings S = sourceSettings();
+    S.aSource = C.Source;
+    S.aDT = C.DateTime;
+    S.NamespaceURI = C.Uri;
+    S.NamespacePrefix = C.Prefix;
+    S.UseXSD = C.Schema;
+    S.XSDFile = C.Schema ? "s.xsd" : "";
+    const std::string Text = prolog(S);
+    // the attribute names: what stands before each '="' after the root's name
+    std::string Names;
+    const std::size_t Root = Text.find("\n<") + 2;
+    for (std::size_t At = Text.find("=\"", Root); At != std::string::npos;
+         At = Text.find("=\"", At + 2)) {
+      const std::size_t Begin = Text.find_last_of(" \n", At) + 1;
+      Names += (Names.empty() ? "" : " ") + Text.substr(Begin, At - Begin);
+      At = Text.find('"', At + 2); // over the value
+    }
+    EXPECT_EQ(Names, C.Attributes) << Text;
+  }
+}
+
+// In a UTF-8 document the texts written into attributes hold only UTF-8 of XML characters.
+TEST_F(XmlProlog, Utf8DocumentTexts) {
+  const ZoneGuard Zone("UTC0");
+  quillon::Settings S = sourceSettings();
+  S.Encoding = quillon::EncodingUtf8;
+  S.SourceName = "\xE9t\xC3\xA9.csv";
+  S.NamespaceURI = "urn:\xFF";
+  S.UseXSD = true;
+  S.XSDFile = "\xC3\xA9\xE9.xsd";
+  EXPECT_EQ(prolog(S), "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+                       "<csv_data_records xsi:schemaLocation=\"urn:? \xC3\xA9?.xsd\"\n" +
+                           std::string(18, ' ') +
+                           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n" +
+                           std::string(18, ' ') + "xmlns=\"urn:?\"\n" + std::string(18, ' ') +
+                           "source=\"?t\xC3\xA9.csv\" " + Stamp);
+  // the same texts in an ISO-8859-1 document are bytes like any other
+  S.Encoding = quillon::EncodingIso;
+  EXPECT_NE(prolog(S).find("source=\"\xE9t\xC3\xA9.csv\""), std::string::npos);
 }
 
 TEST(XmlEpilog, RootEndAndCount) {
