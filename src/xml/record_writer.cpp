@@ -33,7 +33,7 @@ RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::st
     Element.append(eItem);
     Text.Before.append(ItemIndent).append("<").append(Element).append(" ").append(aName);
     Text.Before.append("=\"");
-    Replaced = appendEscapedText(Text.Before, Column, Utf8);
+    Replaced = appendEscapedText(Text.Before, Column, Utf8, true);
     Text.Before.append("\"");
   } else if (Layout == 1 || Layout == 2) {
     Element.append(Column);
@@ -87,7 +87,7 @@ std::string formatRecordItem(std::string Column, std::string Value, int Mode,
   if (Value.empty())
     return Text.Empty;
   std::string Line = Text.Before;
-  appendEscapedText(Line, Value, Utf8);
+  appendEscapedText(Line, Value, Utf8, Mode == 1 || Mode == 3);
   Line.append(Text.After);
   return Line;
 }
@@ -119,6 +119,7 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
     NumName += "_2";
   // cells of a UTF-8 source are checked in a UTF-8 document; transcoded ones are UTF-8 already
   CheckUtf8 = Utf8 && !S.ConvertDataI2U;
+  ValueInAttribute = Layout == 2 || Layout == 4 || Layout == 5;
   // attribute names already on the record element in layout 5
   std::unordered_set<std::string> Taken;
   if (Attributes && S.WriteId)
@@ -230,9 +231,10 @@ void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std
   bool Replaced = false;
   const char* const From = Value.data();
   if (S.ConvertDataI2U) // transcoded on the way into the buffer
-    At = writeEscapedIsoText(At, From, From + Value.size(), Counters.IsoToUtf8Count, Replaced);
+    At = writeEscapedIsoText(At, From, From + Value.size(), Counters.IsoToUtf8Count, Replaced,
+                             ValueInAttribute);
   else
-    At = writeEscapedText(At, From, From + Value.size(), CheckUtf8, Replaced);
+    At = writeEscapedText(At, From, From + Value.size(), CheckUtf8, Replaced, ValueInAttribute);
   Out.commit(putPiece(At, Item.After));
   if (Replaced)
     noteControlBytes(Number);

@@ -341,6 +341,7 @@ const Utf8Forms& utf8Forms() {
 // What the text form writes, and what it found on the way.
 struct TextWriter {
   bool Replaced = false;
+  bool Attribute = false; // tab and line breaks become references, which parsers keep
   std::int64_t Converted = 0; // bytes from 0x80 up written in UTF-8 (High::FromIso)
   const Utf8Forms* Forms = nullptr;
 };
@@ -374,7 +375,10 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
   default: {
     const unsigned char Action = TextActions[byteOf(C)];
     if (Action == Copy && (Mode == High::Keep || byteOf(C) < 0x80)) {
-      *Out++ = C; // tab, line feed, carriage return
+      if (Writer.Attribute && byteOf(C) < 0x20) // a parser reads them as blanks in a value
+        Out = put(C == '\t' ? "&#9;" : C == '\n' ? "&#10;" : "&#13;");
+      else
+        *Out++ = C; // tab, line feed, carriage return
       break;
     }
     if (Mode == High::FromIso && byteOf(C) >= 0x80) {
@@ -450,21 +454,23 @@ bool isXmlNameChar(unsigned char C, bool AtStart) {
 }
 
 bool appendEscapedText(std::string& Out, std::string_view Text) {
-  return appendEscapedText(Out, Text, false);
+  return appendEscapedText(Out, Text, false, false);
 }
 
-bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8) {
+bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8, bool Attribute) {
   const std::size_t Old = Out.size();
   Out.resize(Old + escapedTextRoom(Text.size()));
   bool Replaced = false;
-  char* const End =
-      writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(), Utf8, Replaced);
+  char* const End = writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(),
+                                     Utf8, Replaced, Attribute);
   Out.resize(static_cast<std::size_t>(End - Out.data()));
   return Replaced;
 }
 
-char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced) {
+char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,
+                       bool Attribute) {
   TextWriter Writer;
+  Writer.Attribute = Attribute;
   Out = Utf8 ? writeText<High::Check>(Out, At, End, Writer)
              : writeText<High::Keep>(Out, At, End, Writer);
   Replaced = Replaced || Writer.Replaced;
@@ -472,8 +478,9 @@ char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bo
 }
 
 char* writeEscapedIsoText(char* Out, const char* At, const char* End, std::int64_t& Converted,
-                          bool& Replaced) {
+                          bool& Replaced, bool Attribute) {
   TextWriter Writer;
+  Writer.Attribute = Attribute;
   Writer.Forms = &utf8Forms();
   Out = writeText<High::FromIso>(Out, At, End, Writer);
   Converted += Writer.Converted;

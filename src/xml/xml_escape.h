@@ -16,18 +16,21 @@ bool isXmlNameChar(unsigned char C, bool AtStart);
 // sequence of an XML character (an ill-formed sequence, a surrogate, U+FFFE, U+FFFF) is
 // replaced by '?' too, and counts as replaced.
 bool appendEscapedText(std::string& Out, std::string_view Text);
-bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8);
+// With Attribute, the text is an attribute value: tab, line feed and carriage return are
+// written as "&#9;", "&#10;" and "&#13;", since a parser reads them raw as blanks there.
+bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8, bool Attribute);
 
 // The room writeEscapedText needs for Size input bytes: six for each ("&quot;"), and one
 // word more, since it stores eight bytes at a time.
 constexpr std::size_t escapedTextRoom(std::size_t Size) { return 6 * Size + 8; }
 // The text form of [At, End) written at Out, which has escapedTextRoom(End - At) bytes of room;
 // returns the end of what it wrote. Sets Replaced like appendEscapedText, leaves it otherwise.
-char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced);
+char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,
+                       bool Attribute);
 // The same for ISO-8859-1/Windows-1252 text in a UTF-8 document: each byte from 0x80 up is
 // written in UTF-8, as convertIsoToUtf8 would write it, and counted in Converted.
 char* writeEscapedIsoText(char* Out, const char* At, const char* End, std::int64_t& Converted,
-                          bool& Replaced);
+                          bool& Replaced, bool Attribute);
 
 // Text that XML reads without references (a system literal, a processing instruction) with
 // the same bytes replaced by '?' as the text form replaces; nothing else changes.

@@ -18,7 +18,7 @@ constexpr std::string_view XsiNamespace = "http://www.w3.org/2001/XMLSchema-inst
 void appendAttributeText(TargetBuffer& Out, std::string_view Text, bool Utf8) {
   char* const At = Out.reserve(escapedTextRoom(Text.size()));
   bool Replaced = false;
-  Out.commit(writeEscapedText(At, Text.data(), Text.data() + Text.size(), Utf8, Replaced));
+  Out.commit(writeEscapedText(At, Text.data(), Text.data() + Text.size(), Utf8, Replaced, true));
 }
 
 // The DTD's system literal with its delimiters. It knows no references: a name holding '"'

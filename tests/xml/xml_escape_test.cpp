@@ -203,7 +203,7 @@ TEST_F(XmlEscape, Utf8DocumentTextForm) {
   for (const Utf8TextCase& C : Utf8TextCases) {
     SCOPED_TRACE(testing::PrintToString(C.Input));
     std::string Out = "<v>";
-    EXPECT_EQ(quillon::appendEscapedText(Out, C.Input, true), C.Replaced);
+    EXPECT_EQ(quillon::appendEscapedText(Out, C.Input, true, false), C.Replaced);
     EXPECT_EQ(Out, "<v>" + C.Text);
   }
 }
@@ -243,7 +243,7 @@ TEST_F(XmlEscape, IsoDocumentKeepsHighBytes) {
   for (const Utf8TextCase& C : Utf8TextCases) {
     SCOPED_TRACE(testing::PrintToString(C.Input));
     std::string Out;
-    quillon::appendEscapedText(Out, C.Input, false);
+    quillon::appendEscapedText(Out, C.Input, false, false);
     std::string Plain;
     quillon::appendEscapedText(Plain, C.Input);
     EXPECT_EQ(Out, Plain);
@@ -335,7 +335,7 @@ TEST(XmlTextWriter, AgreesWithByteByByteForm) {
     SCOPED_TRACE(testing::PrintToString(Text));
     for (const bool Utf8 : {false, true}) {
       std::string Out;
-      const bool Replaced = quillon::appendEscapedText(Out, Text, Utf8);
+      const bool Replaced = quillon::appendEscapedText(Out, Text, Utf8, false);
       const std::string Expected = referenceText(Text, Utf8);
       ASSERT_EQ(Out, Expected);
       // the alphabet holds no '?' of its own
@@ -348,12 +348,47 @@ TEST(XmlTextWriter, AgreesWithByteByByteForm) {
     std::int64_t Counted = 5;
     bool Replaced = false;
     const char* const End = quillon::writeEscapedIsoText(
-        Room.data(), Text.data(), Text.data() + Text.size(), Counted, Replaced);
+        Room.data(), Text.data(), Text.data() + Text.size(), Counted, Replaced, false);
     const std::string Expected = referenceText(Converted, false);
     ASSERT_EQ(std::string(static_cast<const char*>(Room.data()), End), Expected);
     ASSERT_EQ(Counted, 5 + Count);
     ASSERT_EQ(Replaced, Expected.find('?') != std::string::npos);
   }
+}
+
+// In an attribute value a parser turns raw tabs and line breaks into blanks; references keep them.
+TEST(EscapeAttributeValue, TabAndLineBreaksBecomeReferences) {
+  struct {
+    const char* Input;
+    bool Utf8;
+    const char* Attribute;
+    const char* Content;
+  } const Cases[] = {
+      {"a\nb", false, "a&#10;b", "a\nb"},
+      {"a\r\nb\tc", false, "a&#13;&#10;b&#9;c", "a\r\nb\tc"},
+      {"line one\nline two, long enough for a word", true,
+       "line one&#10;line two, long enough for a word", "line one\nline two, long enough for a word"},
+      {"<\n>", false, "&lt;&#10;&gt;", "&lt;\n&gt;"},
+      {"plain", false, "plain", "plain"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Input);
+    std::string Attribute;
+    std::string Content;
+    EXPECT_FALSE(quillon::appendEscapedText(Attribute, C.Input, C.Utf8, true));
+    EXPECT_FALSE(quillon::appendEscapedText(Content, C.Input, C.Utf8, false));
+    EXPECT_EQ(Attribute, C.Attribute);
+    EXPECT_EQ(Content, C.Content);
+  }
+  std::vector<char> Room(quillon::escapedTextRoom(3));
+  std::int64_t Converted = 0;
+  bool Replaced = false;
+  const std::string Iso = "\xE9\n\t";
+  const char* const End = quillon::writeEscapedIsoText(Room.data(), Iso.data(),
+                                                       Iso.data() + Iso.size(), Converted,
+                                                       Replaced, true);
+  EXPECT_EQ(std::string(static_cast<const char*>(Room.data()), End), "\xC3\xA9&#10;&#9;");
+  EXPECT_EQ(Converted, 1);
 }
 
 } // namespace
