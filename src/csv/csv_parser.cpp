@@ -287,7 +287,6 @@ void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length, boo
 
 std::string TCSV_Parser::getItem(int Index) const { return std::string(itemView(Index)); }
 
-
 bool TCSV_Parser::isInQuotation(std::string_view Line, bool Reset) {
   if (Reset)
     InQuotation = false;

@@ -51,8 +51,8 @@ private:
 
   std::string Separators;
   std::array<unsigned char, 256> ByteClass{}; // separator and quotation bits of each byte
-  std::array<std::uint64_t, 3> Pattern{};      // the bytes of the word scan, each repeated 8 times
-  int WordPatterns = 0;                        // 0: the set is too large for the word scan
+  std::array<std::uint64_t, 3> Pattern{};     // the bytes of the word scan, each repeated 8 times
+  int WordPatterns = 0;                       // 0: the set is too large for the word scan
   std::vector<std::string> Items;             // reused from line to line; grows, never shrinks
   std::unique_ptr<char[]> ItemBuffer;         // cells holding quotation marks are un-doubled here
   bool ParseOK = false;

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "xml/target_buffer.h"
+
 #include <cstddef>
 #include <memory>
 #include <string_view>
-
-#include "xml/target_buffer.h"
 
 namespace quillon {
 

@@ -1,9 +1,9 @@
+#include "driver/log_channel.h"
+#include "driver/run.h"
+
 #include <iostream>
 #include <string>
 #include <vector>
-
-#include "driver/log_channel.h"
-#include "driver/run.h"
 
 int main(int Argc, char** Argv) {
   quillon::installLogChannel();

@@ -1,13 +1,5 @@
 #include "driver/run.h"
 
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <iostream>
-#include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "csv/csv_parser.h"
 #include "driver/line_reader.h"
 #include "driver/report.h"
@@ -16,6 +8,14 @@
 #include "xml/target_buffer.h"
 #include "xml/xml_escape.h"
 #include "xml/xml_output.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <iostream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
@@ -123,7 +123,8 @@ int runConversion(Settings& S) {
     return ExitBadHeader;
   if (!S.NamespacePrefix.empty() && S.NamespaceURI.empty()) {
     // a prefix bound to no namespace would leave every element name undeclared
-    std::cerr << "Warning : namespace prefix \"" << S.NamespacePrefix.substr(0, S.NamespacePrefix.size() - 1)
+    std::cerr << "Warning : namespace prefix \""
+              << S.NamespacePrefix.substr(0, S.NamespacePrefix.size() - 1)
               << "\" has no namespace URI and is not used" << std::endl;
     S.NamespacePrefix.clear();
   }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "options/settings.h"
+
 #include <string>
 #include <vector>
-
-#include "options/settings.h"
 
 namespace quillon {
 

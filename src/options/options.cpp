@@ -1,13 +1,13 @@
 #include "options/options.h"
 
+#include "xml/xml_escape.h"
+
 #include <array>
 #include <cstdint>
 #include <iostream>
 #include <limits>
 #include <string_view>
 #include <sys/stat.h>
-
-#include "xml/xml_escape.h"
 
 namespace quillon {
 

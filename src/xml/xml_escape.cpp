@@ -341,7 +341,7 @@ const Utf8Forms& utf8Forms() {
 // What the text form writes, and what it found on the way.
 struct TextWriter {
   bool Replaced = false;
-  bool Attribute = false; // tab and line breaks become references, which parsers keep
+  bool Attribute = false;     // tab and line breaks become references, which parsers keep
   std::int64_t Converted = 0; // bytes from 0x80 up written in UTF-8 (High::FromIso)
   const Utf8Forms* Forms = nullptr;
 };
@@ -461,8 +461,8 @@ bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8, bool 
   const std::size_t Old = Out.size();
   Out.resize(Old + escapedTextRoom(Text.size()));
   bool Replaced = false;
-  char* const End = writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(),
-                                     Utf8, Replaced, Attribute);
+  char* const End = writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(), Utf8,
+                                     Replaced, Attribute);
   Out.resize(static_cast<std::size_t>(End - Out.data()));
   return Replaced;
 }

@@ -89,9 +89,9 @@ private:
   std::string Scratch;            // a cell being transcoded
   bool Attributes = false;        // layout 5
   bool ControlWarned = false;
-  bool CheckUtf8 = false; // cells are checked for UTF-8 of XML characters
+  bool CheckUtf8 = false;        // cells are checked for UTF-8 of XML characters
   bool ValueInAttribute = false; // cells are attribute values (layouts 2, 4 and 5)
-  bool Folded = false;    // the line breaks are part of the fixed texts
+  bool Folded = false;           // the line breaks are part of the fixed texts
 };
 
 } // namespace quillon

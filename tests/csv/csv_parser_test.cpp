@@ -1,6 +1,5 @@
-#include "csv/csv_parser.h"
-
 #include "capture.h"
+#include "csv/csv_parser.h"
 
 #include <sstream>
 #include <string>
@@ -18,7 +17,8 @@ struct SplitCase {
   bool Result;
 };
 
-const SplitCase SplitCases[] = { // three columns, ';', quotation marks on
+const SplitCase SplitCases[] = {
+    // three columns, ';', quotation marks on
     {"a;b;c", {"a", "b", "c"}, true},
     {"a;;c", {"a", "", "c"}, true},
     {"a;b", {"a", "b", ""}, true},
@@ -30,12 +30,12 @@ const SplitCase SplitCases[] = { // three columns, ';', quotation marks on
     {";", {"", "", ""}, false},
     {"", {"", "", ""}, false},
     {";;", {"", "", ""}, true},
-    {"\"\"\"\";x", {"\"\"", "x", ""}, true},          // four marks give two
-    {"a;b;\"", {"a", "b", ""}, true},                 // a lone mark as last cell
-    {" \"a\" ;b", {" a ", "b", ""}, true},             // blanks keep the marks from stripping
-    {"\"l1\nl2\";b;c", {"l1\nl2", "b", "c"}, true},   // a joined line keeps its line feed
-    {"a;b;c\r", {"a", "b", "c\r"}, true},             // the last cell keeps its carriage return
-    {"a\0b;c"s, {"a\0b"s, "c", ""}, true},             // NUL is an ordinary byte
+    {"\"\"\"\";x", {"\"\"", "x", ""}, true},        // four marks give two
+    {"a;b;\"", {"a", "b", ""}, true},               // a lone mark as last cell
+    {" \"a\" ;b", {" a ", "b", ""}, true},          // blanks keep the marks from stripping
+    {"\"l1\nl2\";b;c", {"l1\nl2", "b", "c"}, true}, // a joined line keeps its line feed
+    {"a;b;c\r", {"a", "b", "c\r"}, true},           // the last cell keeps its carriage return
+    {"a\0b;c"s, {"a\0b"s, "c", ""}, true},          // NUL is an ordinary byte
     {"\"a;b\";\"c;d\";\"e;f\"", {"a;b", "c;d", "e;f"}, true},
     {"a\"\"b;c", {"a\"b", "c", ""}, true},
     {"\"\";x", {"", "x", ""}, true},
@@ -50,8 +50,7 @@ TEST(CsvParserSplit, CellsOfOneLine) {
     EXPECT_EQ(Parser.parseString(C.Line), C.Result);
     ASSERT_EQ(Parser.getNumOfParsedItems(), 3);
     for (int I = 0; I < 3; ++I)
-      EXPECT_EQ(Parser.getItem(I), C.Cells[I])
-          << "cell " << I;
+      EXPECT_EQ(Parser.getItem(I), C.Cells[I]) << "cell " << I;
   }
 }
 
@@ -123,8 +122,8 @@ TEST(CsvParserSplit, SurplusDataIsNoticed) {
   struct {
     const char* Line;
     bool Dropped;
-  } const Cases[] = {{"a;b", false}, {"a;b;", false}, {"a;b;;;", false}, {"a;b;c", true},
-                     {"a;b;;x", true}, {"a", false}, {"a;\"b;c\"", false}};
+  } const Cases[] = {{"a;b", false},   {"a;b;", false}, {"a;b;;;", false},   {"a;b;c", true},
+                     {"a;b;;x", true}, {"a", false},    {"a;\"b;c\"", false}};
   TCSV_Parser Parser(100000, false);
   Parser.setSeparators(";");
   Parser.setItemCount(2);
@@ -142,12 +141,10 @@ TEST(CsvParserCount, ItemsOfAHeader) {
     bool Quotes;
     int Count;
   } const Cases[] = {
-      {"a;b;c", ";", true, 3},       {"", ";", true, 0},
-      {"\r\n\n\r", ";", true, 0},    {"a;b\r\n\r", ";", true, 2},
-      {";", ";", true, 2},           {"\"a;b\";c", ";", true, 2},
-      {"\"a;b\";c", ";", false, 3},  {"a;\"b;c", ";", true, 2}, // counted backwards
-      {"a\"b;c;d", ";", true, 3},    {"a,b;c", ";,", true, 3},
-      {"a\0;b"s, ";", true, 2},
+      {"a;b;c", ";", true, 3},      {"", ";", true, 0},        {"\r\n\n\r", ";", true, 0},
+      {"a;b\r\n\r", ";", true, 2},  {";", ";", true, 2},       {"\"a;b\";c", ";", true, 2},
+      {"\"a;b\";c", ";", false, 3}, {"a;\"b;c", ";", true, 2}, // counted backwards
+      {"a\"b;c;d", ";", true, 3},   {"a,b;c", ";,", true, 3},  {"a\0;b"s, ";", true, 2},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Header);

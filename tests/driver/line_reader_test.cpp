@@ -1,4 +1,5 @@
 #include "driver/line_reader.h"
+#include "driver/run.h"
 
 #include <cstdio>
 #include <string>
@@ -6,8 +7,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include "driver/run.h"
 
 namespace {
 
@@ -96,11 +95,16 @@ TEST(TargetName, DerivedFromSource) {
     const char* Source;
     const char* Target;
   } const Cases[] = {
-      {"data.csv", "data.xml"},         {"a.b.csv", "a.b.xml"},
-      {"data", "data.xml"},             {"dir.old/data", "dir.old/data.xml"},
-      {"c:\\in.d\\data", "c:\\in.d\\data.xml"}, {"c:\\in.d\\x.csv", "c:\\in.d\\x.xml"},
-      {"a\\b.c/d", "a\\b.c/d.xml"},     {".hidden", ".xml"},
-      {"dir/.csv", "dir/.xml"},         {"x.", "x.xml"},
+      {"data.csv", "data.xml"},
+      {"a.b.csv", "a.b.xml"},
+      {"data", "data.xml"},
+      {"dir.old/data", "dir.old/data.xml"},
+      {"c:\\in.d\\data", "c:\\in.d\\data.xml"},
+      {"c:\\in.d\\x.csv", "c:\\in.d\\x.xml"},
+      {"a\\b.c/d", "a\\b.c/d.xml"},
+      {".hidden", ".xml"},
+      {"dir/.csv", "dir/.xml"},
+      {"x.", "x.xml"},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Source);

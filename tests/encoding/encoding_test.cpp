@@ -1,6 +1,5 @@
-#include "encoding/encoding.h"
-
 #include "capture.h"
+#include "encoding/encoding.h"
 
 #include <iostream>
 #include <sstream>

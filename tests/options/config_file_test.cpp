@@ -1,13 +1,13 @@
+#include "capture.h"
+#include "options/options.h"
+#include "options/settings.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-#include "capture.h"
-#include "options/options.h"
-#include "options/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,11 @@
+#include "capture.h"
 #include "options/options.h"
+#include "options/settings.h"
 
 #include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "capture.h"
-#include "options/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
+#include "capture.h"
+#include "options/options.h"
+
 #include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "capture.h"
-#include "options/options.h"
 
 #include <gtest/gtest.h>
 

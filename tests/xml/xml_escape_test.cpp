@@ -367,7 +367,8 @@ TEST(EscapeAttributeValue, TabAndLineBreaksBecomeReferences) {
       {"a\nb", false, "a&#10;b", "a\nb"},
       {"a\r\nb\tc", false, "a&#13;&#10;b&#9;c", "a\r\nb\tc"},
       {"line one\nline two, long enough for a word", true,
-       "line one&#10;line two, long enough for a word", "line one\nline two, long enough for a word"},
+       "line one&#10;line two, long enough for a word",
+       "line one\nline two, long enough for a word"},
       {"<\n>", false, "&lt;&#10;&gt;", "&lt;\n&gt;"},
       {"plain", false, "plain", "plain"},
   };
@@ -384,9 +385,8 @@ TEST(EscapeAttributeValue, TabAndLineBreaksBecomeReferences) {
   std::int64_t Converted = 0;
   bool Replaced = false;
   const std::string Iso = "\xE9\n\t";
-  const char* const End = quillon::writeEscapedIsoText(Room.data(), Iso.data(),
-                                                       Iso.data() + Iso.size(), Converted,
-                                                       Replaced, true);
+  const char* const End = quillon::writeEscapedIsoText(
+      Room.data(), Iso.data(), Iso.data() + Iso.size(), Converted, Replaced, true);
   EXPECT_EQ(std::string(static_cast<const char*>(Room.data()), End), "\xC3\xA9&#10;&#9;");
   EXPECT_EQ(Converted, 1);
 }
