@@ -7,7 +7,8 @@
 # longer run can start where the last one stopped. Findings are copied to
 # BUILD/fuzz-findings/<target>/; add each, once fixed, to tests/fuzz/corpus/<target>/.
 # Environment: QUILLON_FUZZ_BUILD (build directory, default build-fuzz), QUILLON_FUZZ_TARGETS
-# (space-separated subset), QUILLON_FUZZ_JOBS (build jobs, default 2).
+# (space-separated subset), QUILLON_FUZZ_JOBS (build jobs, default 2), QUILLON_FUZZ_SEED (a fixed
+# random seed, so that a run can be repeated; default: a new one each run).
 set -u
 Seconds=${1:-}
 Keep=${2:-}
@@ -55,6 +56,7 @@ for T in "${Targets[@]}"; do
   echo "== fuzzing $T for $Seconds s"
   "$Bin" -max_total_time="$Seconds" -timeout=30 -rss_limit_mb=2048 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$Findings/" "${Dict[@]}" \
+    ${QUILLON_FUZZ_SEED:+-seed="$QUILLON_FUZZ_SEED"} \
     "$Corpus" "$Root/tests/fuzz/corpus/$T" >"$Work/$T.log" 2>&1
   Status=$?
   Tried=$(awk '/stat::number_of_executed_units/ {print $2}' "$Work/$T.log" | tail -1)
