@@ -259,11 +259,18 @@ bool TCSV_Parser::parseString(std::string_view ParseString) {
   ParseOK = true;
   if (Debug)
     std::cout << "TCSV_Parser::parseString (char *ParseString) Ends " << std::endl;
-  return !(J == 0 && Items[0].empty());
+  // only a line without a byte is no record: a lone separator or a quoted empty cell is one
+  return Length > 0;
 }
 
 void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length, bool SawQuote) {
   std::string& Item = Items[static_cast<std::size_t>(Index)];
+  if (SawQuote && RemoveQuotationMarks && Length >= 2 && Length % 2 == 0 && Cell[0] == Quote &&
+      std::all_of(Cell, Cell + Length, [](char C) { return C == Quote; })) {
+    // a value of doubled marks only: each pair stands for one mark
+    Item.assign(Length / 2, Quote);
+    return;
+  }
   if (!SawQuote || !RemoveQuotationMarks || Length < 3 ||
       !std::memchr(Cell + 1, Quote, Length - 2)) {
     Item.assign(Cell, Length);
@@ -283,6 +290,30 @@ void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length, boo
   if (R < Length)
     Out[W++] = Cell[R];
   Item.assign(Out, W);
+}
+
+bool TCSV_Parser::joinedByInnerQuote(std::string_view Record) const {
+  bool Q = false;
+  bool AtCellStart = true;
+  bool JustClosed = false;   // the byte before was the mark that closed a quotation
+  bool OpenedInside = false; // the mark that opened the current quotation was inside a cell
+  for (const char C : Record) {
+    const unsigned char Class = ByteClass[byteOf(C)];
+    if (Class & IsQuote) {
+      // a doubled mark goes on with the quotation it interrupted
+      if (!Q && !JustClosed)
+        OpenedInside = !AtCellStart;
+      JustClosed = Q;
+      Q = !Q;
+      AtCellStart = false;
+      continue;
+    }
+    if (C == '\n' && Q && OpenedInside)
+      return true;
+    JustClosed = false;
+    AtCellStart = (Class & IsSeparator) && (!UseQuotationMarks || !Q);
+  }
+  return false;
 }
 
 std::string TCSV_Parser::getItem(int Index) const { return std::string(itemView(Index)); }

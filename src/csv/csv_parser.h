@@ -34,6 +34,9 @@ public:
   }
   int getNumOfParsedItems() const { return NumOfParsedItems; }
   bool isInQuotation(std::string_view Line, bool Reset);
+  // True when a line feed of a record gathered from several lines lies inside a quotation
+  // that a mark within a cell opened (24" wide), not a mark at the start of a cell.
+  bool joinedByInnerQuote(std::string_view Record) const;
   // True when the last parse stopped at the cell limit while the rest of its line still
   // held something other than separators: data that no cell received.
   bool droppedSurplus() const { return DroppedSurplus; }

@@ -143,6 +143,7 @@ private:
   bool StartOfRecord = true;
   std::int64_t RecordStartLine = 0;
   bool SurplusWarned = false;
+  bool JoinWarned = false;
   bool ReadError = false;
 };
 
@@ -300,7 +301,15 @@ void Conversion::takeLine(std::string_view Physical) {
   if (Debug)
     std::clog << "Debug: Line = " << Logical << std::endl;
   const bool Accepted = Parser.parseString(Logical);
-  Line.clear(); // a rejected line is dropped too, never glued to the next one
+  // told once the record is whole, before it is written
+  if (Accepted && !Line.empty() && !JoinWarned && Parser.joinedByInnerQuote(Logical)) {
+    JoinWarned = true;
+    std::cerr << "Warning : the record starting at line " << RecordStartLine
+              << " spans several lines: a quotation mark inside a cell joined the following "
+                 "lines to it (later cases are not reported)"
+              << std::endl;
+  }
+  Line.clear(); // a rejected (empty) line is dropped too, never glued to the next one
   if (Accepted)
     writeRecord();
 }

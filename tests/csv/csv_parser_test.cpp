@@ -1,8 +1,10 @@
 #include "capture.h"
 #include "csv/csv_parser.h"
 
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -27,10 +29,10 @@ const SplitCase SplitCases[] = {
     {"\"say \"\"hi\"\"\";b;c", {"say \"hi\"", "b", "c"}, true},
     {"\"a\"b;c", {"ab", "c", ""}, true},
     {"\"a;b;c", {"a;b;c", "", ""}, true},
-    {";", {"", "", ""}, false},
+    {";", {"", "", ""}, true}, // a record of empty cells
     {"", {"", "", ""}, false},
     {";;", {"", "", ""}, true},
-    {"\"\"\"\";x", {"\"\"", "x", ""}, true},        // four marks give two
+    {"\"\"\"\";x", {"\"", "x", ""}, true},          // four marks give one
     {"a;b;\"", {"a", "b", ""}, true},               // a lone mark as last cell
     {" \"a\" ;b", {" a ", "b", ""}, true},          // blanks keep the marks from stripping
     {"\"l1\nl2\";b;c", {"l1\nl2", "b", "c"}, true}, // a joined line keeps its line feed
@@ -134,6 +136,103 @@ TEST(CsvParserSplit, SurplusDataIsNoticed) {
   }
 }
 
+// Only a line without a single byte is no record; a line of separators alone or a quoted empty
+// cell is a record of empty cells, whatever the column count.
+TEST(CsvParserRecords, OnlyAnEmptyLineIsNoRecord) {
+  struct {
+    int Columns;
+    const char* Line;
+    bool Result;
+    const char* FirstCell;
+  } const Cases[] = {
+      {1, "", false, ""},      {3, "", false, ""},    {1, ";", true, ""},    {2, ";", true, ""},
+      {3, ";", true, ""},      {2, ",", true, ""},    {2, ";;", true, ""},   {3, ";;", true, ""},
+      {2, ";;;", true, ""},    {1, "\"\"", true, ""}, {2, "\"\"", true, ""}, {1, "\"\";", true, ""},
+      {2, "\";\"", true, ";"}, {1, " ", true, " "},   {1, "\r", true, "\r"},
+  };
+  TCSV_Parser Parser(100000, false);
+  Parser.setSeparators(";,");
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(std::to_string(C.Columns) + " columns, line [" + C.Line + "]");
+    ASSERT_TRUE(Parser.setItemCount(C.Columns));
+    EXPECT_EQ(Parser.parseString(C.Line), C.Result);
+    ASSERT_EQ(Parser.getNumOfParsedItems(), C.Columns);
+    EXPECT_EQ(Parser.getItem(0), C.FirstCell);
+    for (int I = 1; I < C.Columns; ++I)
+      EXPECT_EQ(Parser.getItem(I), "") << "cell " << I;
+  }
+}
+
+// A value made only of doubled marks stands for half as many; every other run of marks keeps
+// the un-doubling it always had.
+TEST(CsvParserQuotes, ValueOfMarksOnly) {
+  struct {
+    std::string Line;
+    std::string Cell;
+    int Index;
+  } const Cases[] = {
+      {R"("""")", R"(")", 0},
+      {R"("""""")", R"("")", 0},
+      {R"("""""""")", R"(""")", 0},
+      {R"(x;"""";y)", R"(")", 1},
+      {R"(x;y;"""""")", R"("")", 2},
+      {R"("";b)", "", 0},
+      // near misses: odd runs, runs beside other bytes, marks that are not stripped
+      {R"(a;""")", R"(")", 1},
+      {R"(a;""""")", R"("")", 1},
+      {R"("""" ;b)", R"("" )", 0},
+      {R"("""a";b)", R"("a)", 0},
+      {R"(a"""";b)", R"(a"")", 0},
+      {R"(""""a"""";b)", R"(""a"")", 0},
+      {R"(" """" ";b)", R"( "" )", 0},
+  };
+  TCSV_Parser Parser(100000, false);
+  Parser.setSeparators(";");
+  Parser.setItemCount(3);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Line);
+    EXPECT_TRUE(Parser.parseString(C.Line));
+    EXPECT_EQ(Parser.getItem(C.Index), C.Cell);
+  }
+  Parser.setRemoveQuotationMarks(false);
+  EXPECT_TRUE(Parser.parseString(R"("""";"")"));
+  EXPECT_EQ(Parser.getItem(0), R"("""")");
+  EXPECT_EQ(Parser.getItem(1), R"("")");
+}
+
+// Which gathered records were joined by a mark inside a cell (an inch mark) rather than by a
+// quoted cell that holds a line break.
+TEST(CsvParserQuotes, JoinedByAMarkInsideACell) {
+  struct {
+    const char* Record;
+    bool Inside;
+  } const Cases[] = {
+      {"Monitor;24\" wide;199\nCable;1 m;5", true},
+      {"a; \"x\ny\"", true},          // a blank before the mark: inside the cell
+      {"a;\"x\"y\"z\nw\";b", true},   // closed, then opened again inside the cell
+      {"a;b\"x\"\"\ny\"", true},      // a doubled mark goes on with the inner quotation
+      {"a;\"\"x\"\ny\"", true},       // an empty quotation closed before the x
+      {"a;\"x\ny\";b\"c\nd\"", true}, // the second break comes from inside a cell
+      {"a;\"multi\nline\";b", false},
+      {"\"multi\nline\";b", false},          // the first cell of the record
+      {"a;\"x\"\"\ny\";b", false},           // a doubled mark before the break
+      {"1;\"ha \n\"\"ha\"\" \nha\"", false}, // doubled marks on the joined lines
+      {"a;\"\"\"\nx\"", false},
+      {"a;\"x\ny\";\"c\nd\"", false},
+      {"a;24\" wide", false}, // nothing joined
+  };
+  TCSV_Parser Parser(100000, false);
+  Parser.setSeparators(";");
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Record);
+    EXPECT_EQ(Parser.joinedByInnerQuote(C.Record), C.Inside);
+  }
+  // every separator of the set starts a cell
+  Parser.setSeparators(";,");
+  EXPECT_FALSE(Parser.joinedByInnerQuote("a,\"x\ny\""));
+  EXPECT_TRUE(Parser.joinedByInnerQuote("a,24\" wide\nb"));
+}
+
 TEST(CsvParserCount, ItemsOfAHeader) {
   struct {
     std::string Header;
@@ -208,3 +307,60 @@ TEST(CsvParserTrace, DebugLinesGoToStandardOutput) {
 }
 
 } // namespace
+
+namespace {
+// The cell rules read byte by byte, the plain way: the parser's word scan must agree with it.
+std::vector<std::string> plainCells(const std::string& Line, int N, const std::string& Sep,
+                                    std::size_t MaxLength) {
+  std::vector<std::string> Cells(static_cast<std::size_t>(N));
+  bool Q = false;
+  std::size_t Pos = 0;
+  for (auto& Cell : Cells) {
+    std::size_t Start = Pos;
+    std::size_t Length = 0;
+    for (; Pos < Line.size(); ++Pos, ++Length) {
+      Q ^= Line[Pos] == '"';
+      if (!Q && Sep.find(Line[Pos]) != std::string::npos)
+        break;
+    }
+    ++Pos;
+    if (Length > 0 && Line[Start + Length - 1] == '"')
+      --Length;
+    if (Length > 0 && Line[Start] == '"')
+      ++Start, --Length;
+    std::string V = Line.substr(Start, std::min(Length, MaxLength));
+    if (!V.empty() && V.find_first_not_of('"') == std::string::npos && V.size() % 2 == 0)
+      V.resize(V.size() / 2);
+    else
+      for (std::size_t P = 1; P + 1 < V.size(); ++P)
+        if (V[P] == '"')
+          V.erase(P, 1);
+    Cell = V;
+    if (Pos >= Line.size())
+      break;
+  }
+  return Cells;
+}
+} // namespace
+
+TEST(CsvParserSplit, AgreesWithThePlainRulesOnLongLines) {
+  std::mt19937 Random(20240611);
+  const char Bytes[] = "ab;,\"\" \t\r\n\xe9;";
+  for (int Round = 0; Round < 20000; ++Round) {
+    const int N = 1 + static_cast<int>(Random() % 5);
+    const std::string Sep = Round % 3 == 0 ? ";" : Round % 3 == 1 ? ";," : ";,\t";
+    std::string Line;
+    for (std::size_t I = Random() % 70; I > 0; --I)
+      Line.push_back(Bytes[Random() % (sizeof Bytes - 1)]);
+    if (Line == "\n" || Line == "\n\r")
+      continue; // refused before any cell is looked at
+    TCSV_Parser Parser(Round % 4 == 0 ? 12 : 100000, false);
+    Parser.setSeparators(Sep);
+    Parser.setItemCount(N);
+    ASSERT_EQ(Parser.parseString(Line), !Line.empty()) << Line;
+    const auto Want = plainCells(Line, N, Sep, static_cast<std::size_t>(Parser.maxItemLength()));
+    for (int I = 0; I < N; ++I)
+      ASSERT_EQ(Parser.getItem(I), Want[static_cast<std::size_t>(I)])
+          << "cell " << I << " of [" << Line << "] with " << Sep.size() << " separators";
+  }
+}

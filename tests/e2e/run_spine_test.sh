@@ -147,12 +147,31 @@ expect_records 1
 expect_err "Warning : the record starting at line 2 is not converted: its quotation never closes"
 rm in
 
-Name="rejected line is not glued to the next"
-printf 'a;b\n;\nx;y\n' >in
+Name="inch mark open to the end"
+printf 'a;b\nx;5" wide\ny;1\n' >in
 run -s:- -t:-
 expect_status 0
-expect_records 1
-grep -q '<a>x</a>' out || fail "$Name: x;y was not converted on its own"
+expect_records 0
+expect_err "Warning : the record starting at line 1 is not converted: its quotation never closes"
+rm in
+
+Name="separators alone are a record of empty cells"
+printf 'a;b\n;\nx;y\n' >in
+run -s:- -t:- -wn -m:5
+expect_status 0
+expect_records 2
+grep -qx '     <record num="1" a="" b="" />' out || fail "$Name: ; is not record 1"
+grep -qx '     <record num="2" a="x" b="y" />' out || fail "$Name: x;y was not converted on its own"
+rm in
+
+Name="quoted empty cell under one column"
+printf 'a\n1\n""\n\n3\n' >in
+run -s:- -t:- -wn -m:5
+expect_status 0
+expect_err ""
+expect_records 3
+grep -qx '     <record num="2" a="" />' out || fail "$Name: \"\" is not record 2"
+grep -qx '     <record num="3" a="3" />' out || fail "$Name: the record after it is not number 3"
 rm in
 
 Name="over-long logical line"
