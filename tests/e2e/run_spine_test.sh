@@ -155,6 +155,33 @@ expect_records 0
 expect_err "Warning : the record starting at line 1 is not converted: its quotation never closes"
 rm in
 
+Name="inch-mark warning after the record's trace, before its other warnings"
+printf 'a;b\nx;5" wide\ny;1\nz;2";extra\nw;3\n' >in
+run -s:- -t:- -debug
+expect_status 0
+expect_records 2
+cat >want <<'EOF'
+Debug: Reading Data Lines...
+Debug: Data Line [1] => [x;5" wide]
+Debug: NotLineEnd strlen(Line) strlen(InputBuffer)1 0 9
+Debug: Data Line [2] => [y;1]
+Debug: NotLineEnd strlen(Line) strlen(InputBuffer)1 10 3
+Debug: Data Line [3] => [z;2";extra]
+Debug: NotLineEnd strlen(Line) strlen(InputBuffer)0 14 10
+Debug: Line = x;5" wide
+y;1
+z;2";extra
+Warning : the record starting at line 1 spans several lines: a quotation mark inside a cell joined the following lines to it (later cases are not reported)
+Warning : record 1 holds more cells than the header; cells beyond the header's count are not converted (later records are not reported)
+Debug: Data Line [4] => [w;3]
+Debug: NotLineEnd strlen(Line) strlen(InputBuffer)0 0 3
+Debug: Line = w;3
+Ready
+EOF
+sed -n '/^Debug: Reading Data Lines/,/^Ready/p' err | cmp -s - want ||
+  fail "$Name: trace and warning out of order: $(sed -n '/^Debug: Reading/,/^Ready/p' err)"
+rm in want
+
 Name="separators alone are a record of empty cells"
 printf 'a;b\n;\nx;y\n' >in
 run -s:- -t:- -wn -m:5
