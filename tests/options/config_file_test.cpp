@@ -70,7 +70,8 @@ struct FileCase {
 
 const std::string Line999 = "-styles:" + std::string(991, 'a');
 const std::string Line1000 = Line999 + "a";
-const std::string TooLong2 = "Error : Line 2 in Config File : NAME is too long (999 bytes at most)\n";
+const std::string TooLong2 =
+    "Error : Line 2 in Config File : NAME is too long (999 bytes at most)\n";
 
 // clang-format off
 const FileCase FileCases[] = {
