@@ -59,19 +59,15 @@ bool Descriptor::close() {
   return Closing <= 2 || ::close(Closing) == 0;
 }
 
-bool openStandardDescriptors() {
+void openStandardDescriptors() {
   for (int Fd = 0; Fd <= 2; ++Fd) {
     if (::fcntl(Fd, F_GETFD) >= 0 || errno != EBADF)
       continue;
     // the lowest free number is Fd itself, as those below it are open
     const int Null = ::open("/dev/null", Fd == 0 ? O_RDONLY : O_WRONLY);
-    if (Null != Fd) {
-      if (Null >= 0)
-        ::close(Null);
-      return false;
-    }
+    if (Null < 0)
+      return;
   }
-  return true;
 }
 
 } // namespace quillon

@@ -47,7 +47,8 @@ private:
 };
 
 // Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so that no file the
-// program opens later can take the place of a standard stream. False when that fails.
-bool openStandardDescriptors();
+// program opens later can take the place of a standard stream. Without /dev/null they stay
+// closed: there is nothing better to put there.
+void openStandardDescriptors();
 
 } // namespace quillon
