@@ -1,8 +1,11 @@
 #include "driver/line_reader.h"
 
-#include <cerrno>
+#include "driver/fd_io.h"
+
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon {
@@ -22,19 +25,26 @@ bool LineReader::refill() {
   }
   if (Target)
     Target->flush();
-  for (;;) {
-    const ssize_t Got = ::read(Fd, Buffer.get() + End, Capacity - End);
-    if (Got > 0) {
-      End += static_cast<std::size_t>(Got);
-      return true;
-    }
-    if (Got < 0 && errno == EINTR)
-      continue;
-    if (Got < 0)
-      ReadFailed = true;
-    AtEnd = true;
-    return false;
+  const ssize_t Got = readSome(Fd, Buffer.get() + End, std::min(Capacity - End, ReadLimit));
+  if (Got > 0) {
+    End += static_cast<std::size_t>(Got);
+    return true;
   }
+  if (Got < 0)
+    ReadFailed = true;
+  AtEnd = true;
+  return false;
+}
+
+LineReader::Change LineReader::sourceChange() const {
+  struct stat Status {};
+  if (::fstat(Fd, &Status) != 0 || !S_ISREG(Status.st_mode))
+    return Change::None;
+  // the offset, not a count of bytes: standard input may have been read from before
+  const off_t Offset = ::lseek(Fd, 0, SEEK_CUR);
+  if (Offset < 0 || Offset == Status.st_size)
+    return Change::None;
+  return Offset > Status.st_size ? Change::Truncated : Change::Grown;
 }
 
 LineReader::Result LineReader::next(std::string_view& Line) {

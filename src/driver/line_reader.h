@@ -17,6 +17,8 @@ public:
   static constexpr std::size_t BlockSize = 1 << 20;
 
   enum class Result { Line, TooLong, End, Error };
+  // How a regular file's size compares with what was read, once the end was reached.
+  enum class Change { None, Truncated, Grown };
 
   explicit LineReader(int Fd);
   LineReader(const LineReader&) = delete;
@@ -27,6 +29,11 @@ public:
   // Line is valid until the next call. A line longer than MaxLineLength is skipped
   // through its line feed and reported as TooLong.
   Result next(std::string_view& Line);
+  // Asked after next() gave End: whether the source, a regular file, is now shorter than what
+  // was read from it (cut while being read) or longer (written to meanwhile).
+  Change sourceChange() const;
+  // Asks the system for at most Bytes per read, so tests can put block edges where they like.
+  void setReadLimit(std::size_t Bytes) { ReadLimit = Bytes; }
 
 private:
   bool refill();
@@ -36,6 +43,7 @@ private:
   std::size_t Capacity = 0;
   std::size_t Begin = 0;
   std::size_t End = 0;
+  std::size_t ReadLimit = static_cast<std::size_t>(-1);
   bool AtEnd = false;
   bool ReadFailed = false;
   bool Skipping = false;

@@ -1,9 +1,9 @@
 #include "driver/log_channel.h"
 
-#include <cerrno>
+#include "driver/fd_io.h"
+
 #include <iostream>
 #include <streambuf>
-#include <unistd.h>
 
 namespace quillon {
 
@@ -26,17 +26,8 @@ protected:
 
 private:
   int writeOut() {
-    const char* Data = pbase();
-    std::size_t Left = static_cast<std::size_t>(pptr() - pbase());
-    while (Left > 0) {
-      const ssize_t Written = ::write(Fd, Data, Left);
-      if (Written < 0 && errno == EINTR)
-        continue;
-      if (Written <= 0)
-        break; // a closed standard error loses the log, never the run
-      Data += Written;
-      Left -= static_cast<std::size_t>(Written);
-    }
+    // a closed standard error, or a reader that went away, loses the log, never the run
+    writeAll(Fd, pbase(), static_cast<std::size_t>(pptr() - pbase()));
     setp(Space, Space + sizeof Space);
     return 0;
   }

@@ -1,8 +1,10 @@
 #include "driver/run.h"
 
 #include "csv/csv_parser.h"
+#include "driver/fd_io.h"
 #include "driver/line_reader.h"
 #include "driver/report.h"
+#include "driver/target_file.h"
 #include "encoding/encoding.h"
 #include "options/options.h"
 #include "xml/target_buffer.h"
@@ -26,33 +28,19 @@ constexpr std::size_t LineLimit = 100000; // a logical line must stay below this
 
 void writeError(const char* Message) { std::cerr << Message << std::endl; }
 
-// A descriptor closed when the run ends, unless it is a standard stream.
-class FileHandle {
-public:
-  explicit FileHandle(int Fd) : Fd(Fd) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (Fd > 2)
-      ::close(Fd);
-  }
-  int get() const { return Fd; }
-  // Closes now and tells whether everything written reached the file.
-  bool close() {
-    const int Closing = Fd;
-    Fd = -1;
-    return Closing <= 2 || ::close(Closing) == 0;
-  }
-
-private:
-  int Fd;
-};
-
-bool sameFile(const std::string& Source, const std::string& Target) {
+// Whether the target is the source file itself, by whatever name or standard stream. Through
+// standard input and output only regular files count: a terminal is often both.
+bool sameFile(int SourceFd, const Settings& S) {
   struct stat SourceStat {};
   struct stat TargetStat {};
-  return ::stat(Source.c_str(), &SourceStat) == 0 && ::stat(Target.c_str(), &TargetStat) == 0 &&
-         SourceStat.st_dev == TargetStat.st_dev && SourceStat.st_ino == TargetStat.st_ino;
+  if (::fstat(SourceFd, &SourceStat) != 0)
+    return false;
+  if (S.TargetIsStdout ? ::fstat(1, &TargetStat) != 0
+                       : ::stat(S.TargetFile.c_str(), &TargetStat) != 0)
+    return false;
+  const bool BothNamed = !S.SourceIsStdin && !S.TargetIsStdout;
+  return SourceStat.st_dev == TargetStat.st_dev && SourceStat.st_ino == TargetStat.st_ino &&
+         (BothNamed || S_ISREG(SourceStat.st_mode));
 }
 
 void writeOverlongWarning(std::int64_t LineCount) {
@@ -80,18 +68,21 @@ int resolveFileNames(Settings& S) {
   return ExitOK;
 }
 
-// Opens the target, file or standard output; returns its descriptor, or -1 after the error line.
-int openTarget(const Settings& S) {
-  if (S.TargetIsStdout)
-    return 1;
-  if (!S.SourceIsStdin && sameFile(S.SourceFile, S.TargetFile)) {
+// Opens the target, file or standard output; false after the error line.
+bool openTarget(const Settings& S, int SourceFd, TargetFile& Target) {
+  if (sameFile(SourceFd, S)) {
     writeError("Error : Target file must differ from the source file...");
-    return -1;
+    return false;
   }
-  const int Fd = ::open(S.TargetFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (Fd < 0)
+  if (S.TargetIsStdout) {
+    Target.useDescriptor(1);
+    return true;
+  }
+  if (!Target.open(S.TargetFile)) {
     writeError("Error : Target file write access denied...");
-  return Fd;
+    return false;
+  }
+  return true;
 }
 
 // A prefix bound to no namespace would leave every element name undeclared.
@@ -124,17 +115,17 @@ private:
   void takeLine(std::string_view Physical);
   void writeRecord();
   int finishDocument();
-  bool writeFailed() const;
+  int targetFailure() const;
 
   Settings& S;
   const bool Verbose;
   const bool Debug;
   TCSV_Parser Parser;
-  FileHandle Source;
+  Descriptor Source;
   LineReader Reader;
   std::string Line; // the header, then the logical line being gathered
   int ColumnCount = 0;
-  std::optional<FileHandle> Target;
+  TargetFile Target;
   std::optional<TargetBuffer> Out;
   std::optional<RecordWriter> Writer;
   RunCounters Counters;
@@ -212,16 +203,14 @@ int Conversion::countColumns() {
 
 // The target is opened only now, so a refused run leaves no file behind.
 int Conversion::startDocument() {
-  const int TargetFd = openTarget(S);
-  if (TargetFd < 0)
+  if (!openTarget(S, Source.get(), Target))
     return ExitTargetAccess;
-  Target.emplace(TargetFd);
-  Out.emplace(TargetFd);
+  Out.emplace(Target.fd());
   Writer.emplace(S, *Out, Counters);
   writeProlog(*Out, S);
   Out->flush();
-  if (writeFailed())
-    return ExitTargetAccess;
+  if (const int Status = targetFailure(); Status != ExitOK)
+    return Status;
   StartTime = std::time(nullptr);
   Reader.setTarget(&*Out);
   return ExitOK;
@@ -331,30 +320,45 @@ void Conversion::writeRecord() {
   Writer->writeRecord(Counters.RecordCount, Cells);
 }
 
-// The end of the run: what was left unconverted, the epilog, the statistics, the close.
+// The end of the run: what was left unconverted, the epilog, the statistics, and the target
+// completed, a new file taking the target's name only now.
 int Conversion::finishDocument() {
-  if (writeFailed())
-    return ExitTargetAccess;
+  if (const int Status = targetFailure(); Status != ExitOK)
+    return Status;
   if (!Line.empty())
     std::cerr << "Warning : the record starting at line " << RecordStartLine
               << " is not converted: its quotation never closes" << std::endl;
   if (ReadError)
     writeError("Error : Source file read error, the rest of the source is not converted...");
+  const LineReader::Change Change = ReadError ? LineReader::Change::None : Reader.sourceChange();
+  if (Change == LineReader::Change::Truncated)
+    writeError("Error : Source file was truncated while it was read, the last records converted "
+               "may be incomplete...");
+  if (Change == LineReader::Change::Grown)
+    writeError("Warning : Source file grew while it was read, the data added during the run is "
+               "not converted...");
   writeEpilog(*Out, S, Counters.RecordCount);
+  Out->flush();
+  if (const int Status = targetFailure(); Status != ExitOK)
+    return Status;
   if (Verbose)
     writeClosingReport(Counters, StartTime, std::clog);
-  if (!Out->flush() || !Target->close()) {
+  if (!Target.commit()) {
     writeError("Error : Target file write access denied...");
     return ExitTargetAccess;
   }
-  return ReadError ? ExitSourceAccess : ExitOK;
+  return ReadError || Change == LineReader::Change::Truncated ? ExitSourceAccess : ExitOK;
 }
 
-bool Conversion::writeFailed() const {
+// The status a failed write on the target ends the run with. A reader that went away ends it
+// quietly, as SIGPIPE would have; anything else is reported.
+int Conversion::targetFailure() const {
   if (!Out->failed())
-    return false;
+    return ExitOK;
+  if (Out->brokenPipe())
+    return ExitBrokenPipe;
   writeError("Error : Target file write access denied...");
-  return true;
+  return ExitTargetAccess;
 }
 } // namespace
 

@@ -1,12 +1,13 @@
+#include "driver/fd_io.h"
 #include "options/options.h"
 
-#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillon {
 
@@ -15,30 +16,6 @@ namespace {
 constexpr std::size_t MaxLineLength = 999;
 constexpr std::size_t ReadBlockSize = 65536;
 constexpr char EndOfText = 26; // Ctrl-Z
-
-// A descriptor closed when the reading ends.
-class InputFile {
-public:
-  explicit InputFile(const std::string& Name) : Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  ~InputFile() {
-    if (Fd >= 0)
-      ::close(Fd);
-  }
-  bool isOpen() const { return Fd >= 0; }
-  // Bytes read, 0 at the end of the file, -1 on a read error.
-  ssize_t read(char* Buffer, std::size_t Size) {
-    for (;;) {
-      const ssize_t Got = ::read(Fd, Buffer, Size);
-      if (Got >= 0 || errno != EINTR)
-        return Got;
-    }
-  }
-
-private:
-  int Fd;
-};
 
 // One line of the file: comments cut, blanks trimmed, then an option or nothing.
 bool applyLine(std::string Line, Settings& S) {
@@ -79,46 +56,63 @@ bool applyLine(std::string Line, Settings& S) {
 
 enum class ReadEnd { Done, Failed };
 
-// Cuts the file into lines and applies each. A line too long for the reader ends the
-// reading quietly, as does the end-of-text byte.
-ReadEnd readLines(InputFile& File, Settings& S, bool& AllAccepted) {
+// Cuts the file into lines and applies each. A line too long is reported and skipped; the
+// end-of-text byte ends the reading.
+ReadEnd readLines(int Fd, const std::string& Name, Settings& S, bool& AllAccepted) {
   std::unique_ptr<char[]> Block(new char[ReadBlockSize]);
   std::string Line;
   Line.reserve(MaxLineLength + 2);
+  std::int64_t LineNumber = 1;
+  bool TooLong = false;
+  bool AtStart = true;
   auto finishLine = [&](bool HadLineFeed) {
     if (HadLineFeed && !Line.empty() && Line.back() == '\r')
       Line.pop_back();
-    if (Line.size() > MaxLineLength)
-      return false;
-    if (!applyLine(Line, S))
+    if (TooLong || Line.size() > MaxLineLength) {
+      std::cerr << "Error : Line " << LineNumber << " in Config File : " << Name
+                << " is too long (999 bytes at most)" << std::endl;
       AllAccepted = false;
+    } else if (!applyLine(Line, S)) {
+      AllAccepted = false;
+    }
     Line.clear();
-    return true;
+    TooLong = false;
+    ++LineNumber;
   };
   for (;;) {
-    const ssize_t Got = File.read(Block.get(), ReadBlockSize);
+    const ssize_t Got = readSome(Fd, Block.get(), ReadBlockSize);
     if (Got < 0)
       return ReadEnd::Failed;
     if (Got == 0)
       break;
-    for (const char* P = Block.get(); P != Block.get() + Got; ++P) {
+    const char* P = Block.get();
+    const char* const End = P + Got;
+    if (AtStart) {
+      AtStart = false;
+      // editors that save UTF-8 often put a byte-order mark in front
+      if (Got >= 3 && std::memcmp(P, "\xEF\xBB\xBF", 3) == 0)
+        P += 3;
+    }
+    for (; P != End; ++P) {
       if (*P == EndOfText) {
-        if (!Line.empty())
+        if (!Line.empty() || TooLong)
           finishLine(false);
         return ReadEnd::Done;
       }
       if (*P == '\n') {
-        if (!finishLine(true))
-          return ReadEnd::Done;
+        finishLine(true);
+        continue;
+      }
+      // one byte of room for the carriage return of a line end; the rest of a longer line
+      // is passed over, so memory stays bounded
+      if (Line.size() > MaxLineLength) {
+        TooLong = true;
         continue;
       }
       Line.push_back(*P);
-      // One byte of room for the carriage return of a line end.
-      if (Line.size() > MaxLineLength + 1)
-        return ReadEnd::Done;
     }
   }
-  if (!Line.empty())
+  if (!Line.empty() || TooLong)
     finishLine(false);
   return ReadEnd::Done;
 }
@@ -131,15 +125,19 @@ bool readConfigFile(const std::string& Name, Settings& S) {
     std::cerr << "Error while searching for Config file : " << Name << std::endl;
     return false;
   }
-  InputFile File(Name);
-  if (!File.isOpen())
-    return true;
+  const Descriptor File(::open(Name.c_str(), O_RDONLY | O_CLOEXEC));
+  return readConfigDescriptor(Name, File.get(), S);
+}
+
+bool readConfigDescriptor(const std::string& Name, int Fd, Settings& S) {
   bool AllAccepted = true;
   ReadEnd End = ReadEnd::Failed;
-  try {
-    End = readLines(File, S, AllAccepted);
-  } catch (const std::bad_alloc&) {
-    End = ReadEnd::Failed;
+  if (Fd >= 0) {
+    try {
+      End = readLines(Fd, Name, S, AllAccepted);
+    } catch (const std::bad_alloc&) {
+      End = ReadEnd::Failed;
+    }
   }
   if (End == ReadEnd::Failed) {
     std::cerr << "Error while reading Config file : " << Name << std::endl;

@@ -1,8 +1,10 @@
 #include "options/options.h"
 
+#include "driver/fd_io.h"
 #include "xml/xml_escape.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -167,6 +169,15 @@ int endWalk(int Status) {
   return Status;
 }
 
+// The status after a text the user asked for could not be written: 1 with a message, or,
+// when the reader of a pipe went away, quietly that of a process ended by SIGPIPE.
+int textNotWritten(const char* Message) {
+  if (errno == EPIPE)
+    return ExitBrokenPipe;
+  std::cerr << Message << std::endl;
+  return 1;
+}
+
 } // namespace
 
 void trimBlanks(std::string& Text) {
@@ -302,11 +313,15 @@ int collectOptions(const std::vector<std::string>& Arguments, Settings& S) {
     if (!Option.empty())
       trimBlanks(Option);
     if (Option == "-V") {
-      printVersion();
+      errno = 0;
+      if (!printVersion())
+        return endWalk(textNotWritten("Error : Version banner could not be written..."));
       return endWalk(0);
     }
     if (Option == "-?") {
-      printUsage();
+      errno = 0;
+      if (!printUsage())
+        return endWalk(textNotWritten("Error : Usage text could not be written..."));
       return endWalk(0);
     }
     if (Option == "-exec") {

@@ -19,11 +19,15 @@ bool checkOption(const std::string& Option, Settings& S);
 // Applies a file's option lines in order. False when the file is missing or empty, cannot
 // be read, or holds a rejected line; every other line is applied all the same.
 bool readConfigFile(const std::string& Name, Settings& S);
+// The reading part of readConfigFile, on a file it opened (Fd -1: the open failed); Name is
+// for the messages. Apart so that tests can hand in a descriptor that fails.
+bool readConfigDescriptor(const std::string& Name, int Fd, Settings& S);
 // Removes surrounding spaces, then surrounding tabs.
 void trimBlanks(std::string& Text);
 
-void printUsage();   // standard output
-void printVersion(); // standard error
+// False when the text could not be written (errno tells why).
+bool printUsage();   // standard output
+bool printVersion(); // standard error
 // The name of a control character or the space, else the byte itself.
 std::string getSeparatorName(unsigned char Byte);
 

@@ -117,14 +117,16 @@ constexpr const char* ControlNames[] = {
 
 } // namespace
 
-void printUsage() {
+bool printUsage() {
   for (const char* Line : UsageLines)
     std::cout << Line << std::endl;
+  return !std::cout.fail();
 }
 
-void printVersion() {
+bool printVersion() {
   for (const char* Line : VersionLines)
     std::cerr << Line << std::endl;
+  return !std::cerr.fail();
 }
 
 std::string getSeparatorName(unsigned char Byte) {

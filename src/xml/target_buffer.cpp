@@ -1,5 +1,7 @@
 #include "xml/target_buffer.h"
 
+#include "driver/fd_io.h"
+
 #include <cerrno>
 #include <charconv>
 #include <unistd.h>
@@ -46,16 +48,9 @@ bool TargetBuffer::flush() {
     Sink->append(Data, Left);
     return true;
   }
-  while (Left > 0) {
-    const ssize_t Written = ::write(Fd, Data, Left);
-    if (Written < 0) {
-      if (errno == EINTR)
-        continue;
-      Failed = true;
-      break;
-    }
-    Data += Written;
-    Left -= static_cast<std::size_t>(Written);
+  if (!writeAll(Fd, Data, Left)) {
+    Failed = true;
+    BrokenPipe = errno == EPIPE;
   }
   return !Failed;
 }

@@ -50,6 +50,8 @@ public:
 
   bool flush();
   bool failed() const { return Failed; }
+  // The failed write found no reader at the other end of a pipe.
+  bool brokenPipe() const { return BrokenPipe; }
   bool flushEachLine() const { return FlushEachLine; }
   void setFlushEachLine(bool On) { FlushEachLine = On; }
 
@@ -64,6 +66,7 @@ private:
   int Fd = -1;
   std::string* Sink = nullptr;
   bool Failed = false;
+  bool BrokenPipe = false;
   bool FlushEachLine = false;
 };
 

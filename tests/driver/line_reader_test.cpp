@@ -32,10 +32,13 @@ private:
   int Fd;
 };
 
-// Every result and line the reader gives for Text, "!" standing for TooLong.
-std::vector<std::string> readAll(const std::string& Text) {
+// Every result and line the reader gives for Text, "!" standing for TooLong; ReadLimit bytes
+// at most per read.
+std::vector<std::string> readAll(const std::string& Text, std::size_t ReadLimit = 0) {
   SourceFile Source(Text);
   LineReader Reader(Source.fd());
+  if (ReadLimit > 0)
+    Reader.setReadLimit(ReadLimit);
   std::vector<std::string> Lines;
   for (;;) {
     std::string_view Line;
@@ -82,6 +85,88 @@ TEST(LineReader, LinesAcrossBlockBoundaries) {
     Expected.push_back(Line);
   }
   EXPECT_EQ(readAll(Text), Expected);
+}
+
+// The longest line next to the edge between two reads: its line feed (or the carriage return
+// before it) the last byte of one read, the first of the next, or just after. One byte more
+// makes it too long wherever it falls, and the line after it is read all the same.
+TEST(LineReader, LongestLineAtTheEdgeOfARead) {
+  constexpr std::size_t Limit = 150000;
+  const struct {
+    std::size_t Length;
+    const char* End;
+    int FeedPastEdge; // where the line feed falls: 0 is the first byte of the second read
+  } Cases[] = {
+      {99999, "\n", -1},  {99999, "\n", 0},    {99999, "\n", 1},     {99999, "\r\n", 0},
+      {99999, "\r\n", 1}, {99999, "\r\n", -1}, {99998, "\r\n", 0},   {100000, "\n", 0},
+      {100000, "\n", 1},  {100000, "\r\n", 0}, {100000, "\r\n", -1}, {100001, "\n", 0},
+  };
+  for (const auto& C : Cases) {
+    const std::size_t EndLength = std::string(C.End).size();
+    // the first line fills up the read, so the feed lands at Limit + FeedPastEdge
+    const std::size_t Feed = static_cast<std::size_t>(static_cast<long>(Limit) + C.FeedPastEdge);
+    const std::size_t First = Feed - C.Length - EndLength;
+    const std::string Line(C.Length, 'x');
+    SCOPED_TRACE(std::to_string(C.Length) + (EndLength == 2 ? " CRLF " : " LF ") +
+                 std::to_string(C.FeedPastEdge));
+    const std::string Text = std::string(First, 'h') + "\n" + Line + C.End + "z\n";
+    ASSERT_EQ(Text.find('\n', First + 1), Feed);
+    const std::vector<std::string> Expected{
+        std::string(First, 'h'), C.Length <= LineReader::MaxLineLength ? Line : "!", "z"};
+    EXPECT_EQ(readAll(Text, Limit), Expected);
+  }
+}
+
+// At the end of a regular file the reader tells whether the file was cut or extended while it
+// was read; what counts is the offset reached, as standard input may start further in.
+TEST(LineReader, SourceChangedWhileRead) {
+  using Change = LineReader::Change;
+  std::string Text;
+  for (int I = 0; I < 200; ++I)
+    Text += "line " + std::to_string(I) + "\n";
+  enum class Act { Nothing, Truncate, Append, StartFurtherIn };
+  const struct {
+    const char* Name;
+    Act What;
+    Change Expected;
+  } Cases[] = {
+      {"unchanged", Act::Nothing, Change::None},
+      {"truncated after the first read", Act::Truncate, Change::Truncated},
+      {"grown after the end", Act::Append, Change::Grown},
+      {"read from an offset", Act::StartFurtherIn, Change::None},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    SourceFile Source(Text);
+    if (C.What == Act::StartFurtherIn)
+      ::lseek(Source.fd(), 100, SEEK_SET);
+    LineReader Reader(Source.fd());
+    Reader.setReadLimit(512);
+    std::string_view Line;
+    ASSERT_EQ(Reader.next(Line), Result::Line);
+    if (C.What == Act::Truncate) {
+      ASSERT_EQ(::ftruncate(Source.fd(), 300), 0);
+    }
+    Result R;
+    while ((R = Reader.next(Line)) == Result::Line) {
+    }
+    EXPECT_EQ(R, Result::End);
+    if (C.What == Act::Append) {
+      ASSERT_EQ(::pwrite(Source.fd(), "more\n", 5, static_cast<off_t>(Text.size())), 5);
+    }
+    EXPECT_EQ(Reader.sourceChange(), C.Expected);
+  }
+  // a pipe has no size to compare
+  int Ends[2];
+  ASSERT_EQ(::pipe(Ends), 0);
+  ASSERT_EQ(::write(Ends[1], "a\n", 2), 2);
+  ::close(Ends[1]);
+  LineReader Reader(Ends[0]);
+  std::string_view Line;
+  while (Reader.next(Line) == Result::Line) {
+  }
+  EXPECT_EQ(Reader.sourceChange(), LineReader::Change::None);
+  ::close(Ends[0]);
 }
 
 TEST(LineReader, ReadErrorIsReported) {

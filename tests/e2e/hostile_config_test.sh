@@ -39,16 +39,19 @@ expectStatus "huge configuration" 0 "$Status"
 expectBounded "huge configuration"
 expectLine "huge configuration" huge.xml '          <a value="1" />'
 
-# a 16 MB line ends the file silently: what follows is not applied
+# a 16 MB line is reported with its number and skipped in bounded memory; the run converts nothing
 {
   printf -- '-s:data.csv\n-t:long.xml\n-x'
   head -c 16M /dev/zero | tr '\0' y
-  printf '\n-bogus\n'
+  printf '\n-v\n'
 } >long.cfg
 runBounded 60 /dev/null -cfg:long.cfg
-expectStatus "over-long configuration line" 0 "$Status"
+expectStatus "over-long configuration line" 1 "$Status"
 expectBounded "over-long configuration line"
-[ ! -s err ] || fail "over-long configuration line: messages $(head -c 300 err)"
+expectLine "over-long configuration line" err \
+  "Error : Line 3 in Config File : long.cfg is too long (999 bytes at most)"
+expectLine "over-long configuration line" err "$Abort"
+expectNoFile "over-long configuration line" long.xml
 
 # a file that names itself is not read again: -cfg: is no option inside a file
 printf -- '-v\n-cfg:self.cfg\n' >self.cfg

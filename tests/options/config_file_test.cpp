@@ -3,6 +3,7 @@
 #include "options/settings.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -69,6 +70,8 @@ struct FileCase {
 
 const std::string Line999 = "-styles:" + std::string(991, 'a');
 const std::string Line1000 = Line999 + "a";
+const std::string TooLong2 =
+    "Error : Line 2 in Config File : NAME is too long (999 bytes at most)\n";
 
 // clang-format off
 const FileCase FileCases[] = {
@@ -92,11 +95,23 @@ const FileCase FileCases[] = {
      "Error : Illegal option in Config File : \"-?\"\n", 1, false, ""},
     {"999 bytes are a line", "-v\n" + Line999 + "\n-m:2\n", true, "", 1, true, std::string(991, 'a')},
     {"999 bytes and crlf", Line999 + "\r\n-m:2\r\n", true, "", 1, false, std::string(991, 'a')},
-    {"1000 bytes end the file", "-v\n" + Line1000 + "\n-m:2\n", true, "", 0, true, ""},
-    {"1000 bytes as the last line", "-m:3\n" + Line1000, true, "", 2, false, ""},
-    {"a much longer line", "-m:3\n" + std::string(70000, 'x') + "\n-v\n", true, "", 2, false, ""},
+    // NAME stands for the file's path; a line too long is reported and the reading goes on
+    {"1000 bytes", "-v\n" + Line1000 + "\n-m:2\n", false, TooLong2, 1, true, ""},
+    {"1000 bytes and crlf", "-v\r\n" + Line1000 + "\r\n-m:2\r\n", false, TooLong2, 1, true, ""},
+    {"1000 bytes as the last line", "-m:3\n" + Line1000, false, TooLong2, 2, false, ""},
+    {"a much longer line", "-m:3\n" + std::string(70000, 'x') + "\n-v\n", false, TooLong2, 2, true, ""},
+    {"ctrl-z ends a long line", "-m:2\n" + std::string(1200, 'x') + "\x1a-v\n", false, TooLong2, 1, false, ""},
+    {"counted after blank and comment lines", "\n\r\n# x\n" + Line1000 + "\n", false,
+     "Error : Line 4 in Config File : NAME is too long (999 bytes at most)\n", 0, false, ""},
     {"a bad line before the long one", "v\n" + Line1000 + "\n", false,
-     "Error : Illegal line in Config File : \"v\"\n", 0, false, ""},
+     "Error : Illegal line in Config File : \"v\"\n" + TooLong2, 0, false, ""},
+    {"byte-order mark", "\xEF\xBB\xBF-m:3\n", true, "", 2, false, ""},
+    {"byte-order mark before 999 bytes", "\xEF\xBB\xBF" + Line999 + "\n", true, "", 0, false, std::string(991, 'a')},
+    {"byte-order mark and a comment", "\xEF\xBB\xBF#!quillon -exec\n-v\n", true, "", 0, true, ""},
+    {"byte-order mark only at the start", "-v\n\xEF\xBB\xBF-m:3\n", false,
+     "Error : Illegal line in Config File : \"\xEF\xBB\xBF-m:3\"\n", 0, true, ""},
+    {"part of a byte-order mark", "\xEF\xBB-m:3\n", false,
+     "Error : Illegal line in Config File : \"\xEF\xBB-m:3\"\n", 0, false, ""},
 };
 // clang-format on
 
@@ -104,8 +119,12 @@ TEST_F(ConfigFileTest, LinesOfAFile) {
   for (const FileCase& C : FileCases) {
     quillon::resetSettings();
     SCOPED_TRACE(C.Name);
-    EXPECT_EQ(read(write("case.cfg", C.Content)), C.Result);
-    EXPECT_EQ(Log, C.Log);
+    const std::string Path = write("case.cfg", C.Content);
+    std::string Expected = C.Log;
+    if (const std::size_t At = Expected.find("NAME"); At != std::string::npos)
+      Expected.replace(At, 4, Path);
+    EXPECT_EQ(read(Path), C.Result);
+    EXPECT_EQ(Log, Expected);
     EXPECT_EQ(S.Mode, C.Mode);
     EXPECT_EQ(S.VerboseMode, C.Verbose);
     EXPECT_EQ(S.StyleList, C.StyleList);
@@ -144,6 +163,27 @@ TEST_F(ConfigFileTest, MissingEmptyOrUnreadableFiles) {
   EXPECT_EQ(Log, "Error while searching for Config file : " + Dir + "/missing.cfg\n");
   EXPECT_FALSE(read(Dir)); // a directory opens, but cannot be read
   EXPECT_EQ(Log, "Error while reading Config file : " + Dir + "\n");
+}
+
+// A file that exists but cannot be opened or read (permissions deny nothing to root, so the
+// failures are handed in): the reading error, and nothing applied.
+TEST_F(ConfigFileTest, OpenOrReadFails) {
+  const int WriteOnly = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(WriteOnly, 0);
+  for (const int Fd : {-1, WriteOnly}) {
+    SCOPED_TRACE(Fd);
+    quillon::resetSettings();
+    Capture Errors({&std::cerr, &std::clog});
+    EXPECT_FALSE(quillon::readConfigDescriptor("locked.cfg", Fd, S));
+    EXPECT_EQ(Errors.text(), "Error while reading Config file : locked.cfg\n");
+  }
+  ::close(WriteOnly);
+  // the same descriptor path reads a good file
+  const int Good = ::open(write("good.cfg", "-m:3\n").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(Good, 0);
+  EXPECT_TRUE(quillon::readConfigDescriptor("good.cfg", Good, S));
+  EXPECT_EQ(S.Mode, 2);
+  ::close(Good);
 }
 
 TEST_F(ConfigFileTest, AppliedAtItsPositionAmongTheArguments) {

@@ -1,0 +1,198 @@
+#include "driver/target_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+// The new file a signal handler must remove, or null. Written only while the ending signals
+// are blocked, so the handler never sees a name half set.
+std::atomic<const char*> PendingRemoval{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+constexpr int EndingSignals[] = {SIGHUP, SIGINT, SIGTERM};
+// Room for the dot, the suffix and the random part in a file name of 255 bytes.
+constexpr std::size_t MaxBaseLength = 200;
+
+void removeAndQuit(int Signal) {
+  if (const char* Name = PendingRemoval.load())
+    ::unlink(Name);
+  ::_exit(128 + Signal);
+}
+
+void catchEndingSignals() {
+  static bool Caught = false;
+  if (Caught)
+    return;
+  Caught = true;
+  for (const int Signal : EndingSignals) {
+    struct sigaction Old {};
+    // a signal ignored from the start (nohup, a background job) stays ignored
+    if (::sigaction(Signal, nullptr, &Old) != 0 || Old.sa_handler == SIG_IGN)
+      continue;
+    struct sigaction Handler {};
+    Handler.sa_handler = removeAndQuit;
+    sigfillset(&Handler.sa_mask);
+    ::sigaction(Signal, &Handler, nullptr);
+  }
+}
+
+// Keeps the ending signals waiting while a new file and PendingRemoval disagree.
+class EndingSignalsHeld {
+public:
+  EndingSignalsHeld() {
+    sigset_t Held;
+    sigemptyset(&Held);
+    for (const int Signal : EndingSignals)
+      sigaddset(&Held, Signal);
+    ::sigprocmask(SIG_BLOCK, &Held, &Saved);
+  }
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+  ~EndingSignalsHeld() { ::sigprocmask(SIG_SETMASK, &Saved, nullptr); }
+
+private:
+  sigset_t Saved;
+};
+
+// Eight letters and digits, different for each call and each process.
+std::string randomPart() {
+  static std::uint64_t State = [] {
+    timespec Now{};
+    ::clock_gettime(CLOCK_REALTIME, &Now);
+    return static_cast<std::uint64_t>(Now.tv_nsec) ^
+           (static_cast<std::uint64_t>(Now.tv_sec) << 30) ^
+           (static_cast<std::uint64_t>(::getpid()) << 42);
+  }();
+  State += 0x9E3779B97F4A7C15u; // splitmix64
+  std::uint64_t Bits = State;
+  Bits = (Bits ^ (Bits >> 30)) * 0xBF58476D1CE4E5B9u;
+  Bits = (Bits ^ (Bits >> 27)) * 0x94D049BB133111EBu;
+  Bits ^= Bits >> 31;
+  constexpr char Digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string Part(8, '0');
+  for (char& C : Part) {
+    C = Digits[Bits % 62];
+    Bits /= 62;
+  }
+  return Part;
+}
+
+// The descriptor among standard output and standard error that is this very file, or -1: a
+// name such as /dev/stdout is written through the descriptor, as the shell opened it.
+int standardStreamOf(const struct stat& Named) {
+  for (const int Fd : {1, 2}) {
+    struct stat Open {};
+    if (::fstat(Fd, &Open) == 0 && Open.st_dev == Named.st_dev && Open.st_ino == Named.st_ino)
+      return Fd;
+  }
+  return -1;
+}
+} // namespace
+
+bool TargetFile::open(const std::string& Path) {
+  discard();
+  this->Path = Path;
+  struct stat Named {};
+  if (::stat(Path.c_str(), &Named) == 0) {
+    if (!S_ISREG(Named.st_mode)) {
+      File = Descriptor(::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+      return File.isOpen();
+    }
+    if (const int Stream = standardStreamOf(Named); Stream >= 0) {
+      useDescriptor(Stream);
+      return true;
+    }
+  }
+  // The name itself, not what a link at it points to, is replaced.
+  struct stat Old {};
+  const bool Replacing = ::lstat(Path.c_str(), &Old) == 0 && S_ISREG(Old.st_mode);
+  if (Replacing) {
+    FinalMode = Old.st_mode & 07777;
+    KeepOwner = Old.st_uid != ::geteuid() || Old.st_gid != ::getegid();
+    Owner = Old.st_uid;
+    Group = Old.st_gid;
+  } else {
+    const mode_t Mask = ::umask(0);
+    ::umask(Mask);
+    FinalMode = 0666 & ~Mask;
+    KeepOwner = false;
+  }
+  if (createTemporary())
+    return true;
+  const int Error = errno;
+  if (Replacing && (Error == EACCES || Error == EPERM)) {
+    // a directory closed to new files leaves only the old file to write, in place
+    File = Descriptor(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    return File.isOpen();
+  }
+  errno = Error;
+  return false;
+}
+
+bool TargetFile::createTemporary() {
+  const std::size_t Slash = Path.rfind('/');
+  const std::string Directory = Slash == std::string::npos ? "" : Path.substr(0, Slash + 1);
+  const std::string Base = Path.substr(Slash == std::string::npos ? 0 : Slash + 1);
+  const std::string Prefix =
+      Directory + "." + Base.substr(0, std::min(Base.size(), MaxBaseLength)) + ".quillon-";
+  catchEndingSignals();
+  for (int Try = 0; Try < 100; ++Try) {
+    std::string Candidate = Prefix + randomPart();
+    const EndingSignalsHeld Held;
+    const int Created =
+        ::open(Candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (Created >= 0) {
+      File = Descriptor(Created);
+      TemporaryPath = std::move(Candidate);
+      PendingRemoval.store(TemporaryPath.c_str());
+      return true;
+    }
+    if (errno != EEXIST)
+      return false;
+  }
+  return false;
+}
+
+bool TargetFile::commit() {
+  if (TemporaryPath.empty())
+    return File.close();
+  if (KeepOwner && ::fchown(File.get(), Owner, Group) != 0) {
+    // only the superuser gives a file away; the group alone may still be kept
+    const int GroupKept = ::fchown(File.get(), static_cast<uid_t>(-1), Group);
+    static_cast<void>(GroupKept);
+  }
+  bool Done = ::fchmod(File.get(), FinalMode) == 0;
+  Done = File.close() && Done;
+  if (Done) {
+    const EndingSignalsHeld Held;
+    Done = ::rename(TemporaryPath.c_str(), Path.c_str()) == 0;
+    if (Done) {
+      PendingRemoval.store(nullptr);
+      TemporaryPath.clear();
+    }
+  }
+  if (!Done)
+    discard();
+  return Done;
+}
+
+void TargetFile::discard() {
+  File.close();
+  if (TemporaryPath.empty())
+    return;
+  const EndingSignalsHeld Held;
+  ::unlink(TemporaryPath.c_str());
+  PendingRemoval.store(nullptr);
+  TemporaryPath.clear();
+}
+
+} // namespace quillon

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "driver/fd_io.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace quillon {
+
+// The file the document goes to. A regular file, or a name not taken yet, is never written in
+// place: the document goes to a new file beside it, which takes the target's name only once it
+// is complete, so the target is either the old file or the whole new document. A failed run,
+// and SIGINT, SIGTERM or SIGHUP, remove the new file. Anything else (standard output, a device,
+// a FIFO, a terminal) is written directly.
+class TargetFile {
+public:
+  TargetFile() = default;
+  TargetFile(const TargetFile&) = delete;
+  TargetFile& operator=(const TargetFile&) = delete;
+  ~TargetFile() { discard(); }
+
+  // False, with nothing created, when the target cannot be opened (errno tells why).
+  bool open(const std::string& Path);
+  // The document goes to a descriptor the program did not open (standard output).
+  void useDescriptor(int Fd) { File = Descriptor(Fd); }
+  int fd() const { return File.get(); }
+  // Where the document is written until it is complete; empty when written directly.
+  const std::string& temporaryName() const { return TemporaryPath; }
+  // Completes the target: the new file gets its mode and the target's name. False on any
+  // failure; the new file is then removed and an old target stays as it was.
+  bool commit();
+  // Gives the new file up; an old target stays as it was.
+  void discard();
+
+private:
+  bool createTemporary();
+
+  Descriptor File;
+  std::string Path;
+  std::string TemporaryPath;
+  mode_t FinalMode = 0;
+  bool KeepOwner = false;
+  uid_t Owner = 0;
+  gid_t Group = 0;
+};
+
+} // namespace quillon
