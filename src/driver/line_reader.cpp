@@ -30,8 +30,10 @@ bool LineReader::refill() {
     }
     if (Got < 0 && errno == EINTR)
       continue;
-    if (Got < 0)
+    if (Got < 0) {
       ReadFailed = true;
+      ReadError = errno;
+    }
     AtEnd = true;
     return false;
   }

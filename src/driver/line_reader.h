@@ -27,6 +27,8 @@ public:
   // Line is valid until the next call. A line longer than MaxLineLength is skipped
   // through its line feed and reported as TooLong.
   Result next(std::string_view& Line);
+  // The system's error number of the read that failed (Result::Error), else 0.
+  int error() const { return ReadError; }
 
 private:
   bool refill();
@@ -38,6 +40,7 @@ private:
   std::size_t End = 0;
   bool AtEnd = false;
   bool ReadFailed = false;
+  int ReadError = 0;
   bool Skipping = false;
   TargetBuffer* Target = nullptr;
 };

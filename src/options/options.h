@@ -24,6 +24,8 @@ void trimBlanks(std::string& Text);
 
 void printUsage();   // standard output
 void printVersion(); // standard error
+// --version: the banner and the licence line, on standard output.
+void printVersionAndLicence();
 // The name of a control character or the space, else the byte itself.
 std::string getSeparatorName(unsigned char Byte);
 

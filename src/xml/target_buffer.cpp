@@ -52,6 +52,7 @@ bool TargetBuffer::flush() {
       if (errno == EINTR)
         continue;
       Failed = true;
+      WriteError = errno;
       break;
     }
     Data += Written;

@@ -50,6 +50,7 @@ public:
 
   bool flush();
   bool failed() const { return Failed; }
+  int error() const { return WriteError; } // the system's error number of the failed write
   bool flushEachLine() const { return FlushEachLine; }
   void setFlushEachLine(bool On) { FlushEachLine = On; }
 
@@ -64,6 +65,7 @@ private:
   int Fd = -1;
   std::string* Sink = nullptr;
   bool Failed = false;
+  int WriteError = 0;
   bool FlushEachLine = false;
 };
 
