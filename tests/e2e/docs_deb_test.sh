@@ -77,11 +77,14 @@ for Example in "$Root"/examples/*; do
     fail "example ${Example##*/} is not in the package"; }
 done
 PdfPlace=$(sed -n 's/^#define QUILLON_MANUAL_PDF "\(.*\)"$/\1/p' "$Build/generated/quillon_build.h")
+PdfNotices=$(grep -c 'quillon.pdf is not built' "$Work/configure.log")
 if [ -n "$PdfPlace" ]; then
   [ "$PdfPlace" = /usr/share/doc/quillon/quillon.pdf ] || fail "the packaged program names $PdfPlace"
   listed 'usr/share/doc/quillon/quillon\.pdf' || fail "quillon.pdf is not in the package"
+  [ "$PdfNotices" = 0 ] || fail "configuring says the PDF is not built, yet it is"
 else
   echo "NOTE: this build makes no PDF (configured without groff's PDF device)"
+  [ "$PdfNotices" = 1 ] || fail "configuring says $PdfNotices times that no PDF is built, not once"
   listed 'usr/share/doc/quillon/quillon\.pdf' && fail "quillon.pdf is in the package though none was built"
 fi
 # nothing outside /usr, and no build or test files
