@@ -30,8 +30,10 @@ bool LineReader::refill() {
     End += static_cast<std::size_t>(Got);
     return true;
   }
-  if (Got < 0)
+  if (Got < 0) {
     ReadFailed = true;
+    ReadError = errno;
+  }
   AtEnd = true;
   return false;
 }

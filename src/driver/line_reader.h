@@ -34,6 +34,8 @@ public:
   Change sourceChange() const;
   // Asks the system for at most Bytes per read, so tests can put block edges where they like.
   void setReadLimit(std::size_t Bytes) { ReadLimit = Bytes; }
+  // The system's error number of the read that failed (Result::Error), else 0.
+  int error() const { return ReadError; }
 
 private:
   bool refill();
@@ -46,6 +48,7 @@ private:
   std::size_t ReadLimit = static_cast<std::size_t>(-1);
   bool AtEnd = false;
   bool ReadFailed = false;
+  int ReadError = 0;
   bool Skipping = false;
   TargetBuffer* Target = nullptr;
 };

@@ -12,9 +12,11 @@
 #include "xml/xml_output.h"
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -27,6 +29,11 @@ constexpr int ItemBufferSize = 100000;
 constexpr std::size_t LineLimit = 100000; // a logical line must stay below this
 
 void writeError(const char* Message) { std::cerr << Message << std::endl; }
+
+// The line under a refused source or target: which file, and why.
+void writeReason(const std::string& Name, const char* Reason) {
+  std::cerr << "          " << Name << ": " << Reason << std::endl;
+}
 
 // Whether the target is the source file itself, by whatever name or standard stream. Through
 // standard input and output only regular files count: a terminal is often both.
@@ -79,7 +86,9 @@ bool openTarget(const Settings& S, int SourceFd, TargetFile& Target) {
     return true;
   }
   if (!Target.open(S.TargetFile)) {
+    const int Error = errno;
     writeError("Error : Target file write access denied...");
+    writeReason(S.TargetFile, std::strerror(Error));
     return false;
   }
   return true;
@@ -102,12 +111,14 @@ public:
       : S(S), Verbose(S.VerboseMode || S.DebugMode), Debug(S.DebugMode),
         Parser(ItemBufferSize, false),
         Source(S.SourceIsStdin ? 0 : ::open(S.SourceFile.c_str(), O_RDONLY | O_CLOEXEC)),
-        Reader(Source.get()) {}
+        SourceOpenError(Source.get() < 0 ? errno : 0), Reader(Source.get()) {}
 
   int run();
 
 private:
   int readHeader();
+  void writeHeaderReason(LineReader::Result HeaderRead) const;
+  void hintAtSeparator() const;
   int countColumns();
   int startDocument();
   void nameColumns();
@@ -122,6 +133,7 @@ private:
   const bool Debug;
   TCSV_Parser Parser;
   Descriptor Source;
+  const int SourceOpenError;
   LineReader Reader;
   std::string Line; // the header, then the logical line being gathered
   int ColumnCount = 0;
@@ -157,6 +169,19 @@ int Conversion::run() {
   return finishDocument();
 }
 
+void Conversion::writeHeaderReason(LineReader::Result HeaderRead) const {
+  if (Source.get() < 0)
+    writeReason(S.SourceFile, std::strerror(SourceOpenError));
+  else if (HeaderRead == LineReader::Result::Error)
+    writeReason(S.SourceFile, std::strerror(Reader.error()));
+  else if (HeaderRead == LineReader::Result::TooLong)
+    writeReason(S.SourceFile, "the header line is longer than 99999 bytes");
+  else if (S.SourceIsStdin)
+    writeReason(S.SourceFile, "standard input is empty (no header line)");
+  else
+    writeReason(S.SourceFile, "the file is empty (no header line)");
+}
+
 // Reads the header, settles the encoding and the names that depend on it.
 int Conversion::readHeader() {
   if (Verbose && S.SourceIsStdin)
@@ -170,6 +195,7 @@ int Conversion::readHeader() {
     std::clog << "Debug: Header = [" << Header << "]" << std::endl;
   if (HeaderRead != LineReader::Result::Line) {
     writeError("Error : Source file access denied...");
+    writeHeaderReason(HeaderRead);
     return ExitSourceAccess;
   }
   const int MarkLength = chooseEncoding(Header, S);
@@ -194,11 +220,46 @@ int Conversion::countColumns() {
     writeError("Error : No Parameters found in file header ");
     return ExitBadHeader;
   }
+  if (ColumnCount == 1)
+    hintAtSeparator();
   if (!Parser.setItemCount(ColumnCount)) {
     writeError("Error : An error occours while allocating memory ");
     return ExitNoColumnNames;
   }
   return ExitOK;
+}
+
+// A header of one column that holds a common separator other than the one in force was
+// most likely meant to be split at it.
+void Conversion::hintAtSeparator() const {
+  struct Candidate {
+    char Byte;
+    const char* Name;
+    const char* Option;
+  };
+  constexpr Candidate Candidates[] = {
+      {',', "a comma", "-sep:,"},
+      {'\t', "a tab", "-sep::9:"},
+      {'|', "a vertical bar", "-sep:|"},
+      {';', "a semicolon", "-sep:;"},
+  };
+  std::size_t Counts[std::size(Candidates)] = {};
+  bool Quoted = false;
+  for (const char Byte : Line) {
+    Quoted = Quoted != (Byte == '"');
+    for (std::size_t I = 0; I < std::size(Candidates) && !Quoted; ++I)
+      Counts[I] += Byte == Candidates[I].Byte;
+  }
+  const Candidate* Best = nullptr;
+  std::size_t BestCount = 0;
+  for (std::size_t I = 0; I < std::size(Candidates); ++I)
+    if (Counts[I] > BestCount && S.SeparatorChars.find(Candidates[I].Byte) == std::string::npos) {
+      Best = &Candidates[I];
+      BestCount = Counts[I];
+    }
+  if (Best)
+    std::cerr << "Warning : the header is one column: it holds no separator in force but "
+              << Best->Name << "; " << Best->Option << " splits at it" << std::endl;
 }
 
 // The target is opened only now, so a refused run leaves no file behind.
@@ -344,7 +405,9 @@ int Conversion::finishDocument() {
   if (Verbose)
     writeClosingReport(Counters, StartTime, std::clog);
   if (!Target.commit()) {
+    const int Error = errno;
     writeError("Error : Target file write access denied...");
+    writeReason(S.TargetFile, std::strerror(Error));
     return ExitTargetAccess;
   }
   return ReadError || Change == LineReader::Change::Truncated ? ExitSourceAccess : ExitOK;
@@ -358,6 +421,7 @@ int Conversion::targetFailure() const {
   if (Out->brokenPipe())
     return ExitBrokenPipe;
   writeError("Error : Target file write access denied...");
+  writeReason(S.TargetFile, std::strerror(Out->error()));
   return ExitTargetAccess;
 }
 } // namespace

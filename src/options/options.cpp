@@ -66,6 +66,13 @@ bool parseSeparators(const std::string& Value, Settings& S) {
     S.SeparatorText = getSeparatorName(Byte);
     return true;
   }
+  for (std::size_t I = 0; I + 1 < Value.size(); ++I)
+    if (Value[I] == '\\' && (Value[I + 1] == 't' || Value[I + 1] == 'n' || Value[I + 1] == 'r')) {
+      std::cerr << "Warning : -sep: reads no escapes: \"\\" << Value[I + 1]
+                << "\" stands for a backslash and the letter " << Value[I + 1]
+                << " (a tab is -sep::9:)" << std::endl;
+      break;
+    }
   std::array<std::size_t, 256> SeenAt{};
   for (std::size_t P = 1; P <= Value.size(); ++P) {
     const auto Byte = static_cast<unsigned char>(Value[P - 1]);
@@ -318,10 +325,16 @@ int collectOptions(const std::vector<std::string>& Arguments, Settings& S) {
         return endWalk(textNotWritten("Error : Version banner could not be written..."));
       return endWalk(0);
     }
-    if (Option == "-?") {
+    if (Option == "-?" || Option == "--help" || Option == "-h") {
       errno = 0;
       if (!printUsage())
         return endWalk(textNotWritten("Error : Usage text could not be written..."));
+      return endWalk(0);
+    }
+    if (Option == "--version") {
+      errno = 0;
+      if (!printVersionAndLicence())
+        return endWalk(textNotWritten("Error : Version banner could not be written..."));
       return endWalk(0);
     }
     if (Option == "-exec") {
@@ -350,6 +363,10 @@ int collectOptions(const std::vector<std::string>& Arguments, Settings& S) {
         std::clog << "Debug: checkOption -> [" << Option << "] ist OK" << std::endl;
     } else {
       std::cerr << "Error : Illegal option : \"" << Option << "\"" << std::endl;
+      // a bare name is most likely the source, given as other tools take it
+      if (!Option.empty() && Option[0] != '-')
+        std::cerr << "          the source is given as -s:" << Option
+                  << ", and quillon --help lists the options" << std::endl;
       OptionsOK = false;
     }
   }

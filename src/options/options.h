@@ -28,6 +28,8 @@ void trimBlanks(std::string& Text);
 // False when the text could not be written (errno tells why).
 bool printUsage();   // standard output
 bool printVersion(); // standard error
+// --version: the banner and the licence line, on standard output.
+bool printVersionAndLicence();
 // The name of a control character or the space, else the byte itself.
 std::string getSeparatorName(unsigned char Byte);
 

@@ -1,4 +1,5 @@
 #include "options/options.h"
+#include "quillon_build.h"
 
 #include <iostream>
 
@@ -79,9 +80,14 @@ constexpr const char* UsageLines[] = {
     "",
     "-V         copyright and version info",
     "-?         this usage info",
+    "-h, --help this usage info too; --version  -V info and licence on STDOUT",
     "",
     "You may refer the quillon.pdf for detailed information",
-    "No quillon.pdf at hand? See \"man quillon\", or PREFIX/share/doc/quillon/quillon.pdf (PREFIX /usr or /usr/local)",
+#ifdef QUILLON_MANUAL_PDF
+    "It is installed as " QUILLON_MANUAL_PDF "; the same manual: \"man quillon\"",
+#else
+    "No quillon.pdf was built for this installation; the manual is \"man quillon\"",
+#endif
     "",
 };
 
@@ -92,6 +98,9 @@ constexpr const char* VersionLines[] = {
     "Homepage: the quillon project, manual and notes in its docs/ folder",
     "",
 };
+
+constexpr const char* LicenceLine =
+    "Copyright (c) 2026 the quillon developers. MIT License: free to use, change and share, with no warranty.";
 
 // The names of the control characters and the space.
 constexpr const char* ControlNames[] = {
@@ -127,6 +136,13 @@ bool printVersion() {
   for (const char* Line : VersionLines)
     std::cerr << Line << std::endl;
   return !std::cerr.fail();
+}
+
+bool printVersionAndLicence() {
+  for (const char* Line : VersionLines)
+    std::cout << Line << std::endl;
+  std::cout << LicenceLine << std::endl;
+  return !std::cout.fail();
 }
 
 std::string getSeparatorName(unsigned char Byte) {

@@ -50,7 +50,7 @@ bool TargetBuffer::flush() {
   }
   if (!writeAll(Fd, Data, Left)) {
     Failed = true;
-    BrokenPipe = errno == EPIPE;
+    WriteError = errno;
   }
   return !Failed;
 }

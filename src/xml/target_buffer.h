@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -50,8 +51,9 @@ public:
 
   bool flush();
   bool failed() const { return Failed; }
+  int error() const { return WriteError; } // the system's error number of the failed write
   // The failed write found no reader at the other end of a pipe.
-  bool brokenPipe() const { return BrokenPipe; }
+  bool brokenPipe() const { return WriteError == EPIPE; }
   bool flushEachLine() const { return FlushEachLine; }
   void setFlushEachLine(bool On) { FlushEachLine = On; }
 
@@ -66,7 +68,7 @@ private:
   int Fd = -1;
   std::string* Sink = nullptr;
   bool Failed = false;
-  bool BrokenPipe = false;
+  int WriteError = 0;
   bool FlushEachLine = false;
 };
 

@@ -46,20 +46,21 @@ expect_err "Error : Target file name is missing"
 Name="missing source"
 run -s:missing.csv -t:x.xml
 expect_status 6
-expect_err "Error : Source file access denied..."
+expect_err $'Error : Source file access denied...\n          missing.csv: No such file or directory'
 expect_absent x.xml
 
 Name="empty source"
 : >empty.csv
 run -s:empty.csv -t:x.xml
 expect_status 6
-expect_err "Error : Source file access denied..."
+expect_err $'Error : Source file access denied...\n          empty.csv: the file is empty (no header line)'
 expect_absent x.xml
 
 Name="source is a directory"
 mkdir srcdir
 run -s:srcdir -t:x.xml
 expect_status 6
+expect_err $'Error : Source file access denied...\n          srcdir: Is a directory'
 expect_absent x.xml
 
 Name="empty first line"
@@ -80,19 +81,19 @@ expect_err "Error : quillon does not support CR/LF in header information..."
 Name="target in a missing directory"
 run -s:ok.csv -t:nodir/x.xml
 expect_status 9
-expect_err "Error : Target file write access denied..."
+expect_err $'Error : Target file write access denied...\n          nodir/x.xml: No such file or directory'
 expect_absent nodir
 
 Name="target is a directory"
 mkdir tdir
 run -s:ok.csv -t:tdir
 expect_status 9
-expect_err "Error : Target file write access denied..."
+expect_err $'Error : Target file write access denied...\n          tdir: Is a directory'
 
 Name="full disk"
 run -s:ok.csv -t:/dev/full
 expect_status 9
-expect_err "Error : Target file write access denied..."
+expect_err $'Error : Target file write access denied...\n          /dev/full: No space left on device'
 
 Name="target is the source"
 cp ok.csv same.csv

@@ -20,6 +20,12 @@ std::string illegal(const std::string& Option) {
   return "Error : Illegal option : \"" + Option + "\"\n";
 }
 
+// The line under a rejected argument that does not begin with "-".
+std::string sourceHint(const std::string& Option) {
+  return "          the source is given as -s:" + Option +
+         ", and quillon --help lists the options\n";
+}
+
 std::string flag(bool Value) { return Value ? "1" : "0"; }
 
 // The fields a test names, as text, so one table can check any of them.
@@ -176,7 +182,7 @@ const WalkCase OptionCases[] = {
     {{"-v"}, ContinueRun, "", {{"VerboseMode", "1"}}},
     {{" -v "}, ContinueRun, "", {{"VerboseMode", "1"}}},
     {{"\t-wn\t"}, ContinueRun, "", {{"WriteNum", "1"}}},
-    {{"\t -v"}, 1, illegal(" -v") + Abort, {{"VerboseMode", "0"}}},
+    {{"\t -v"}, 1, illegal(" -v") + sourceHint(" -v") + Abort, {{"VerboseMode", "0"}}},
     {{"   "}, 1, illegal("") + Abort, {}},
     {{""}, 1, illegal("") + Abort, {}},
     {{"-alias:aNum=n"}, ContinueRun, "", {{"aNum", "n"}, {"WriteNum", "1"}, {"AliasGiven", "1"}}},
@@ -208,7 +214,7 @@ TEST_F(OptionsTest, ShortOrMisspelledOptionsAreIllegal) {
     SetUp();
     SCOPED_TRACE(Option);
     EXPECT_EQ(walk({Option}), 1);
-    EXPECT_EQ(Log, illegal(Option) + Abort);
+    EXPECT_EQ(Log, illegal(Option) + (Option[0] == '-' ? "" : sourceHint(Option)) + Abort);
   }
 }
 
@@ -381,6 +387,130 @@ TEST_F(OptionsTest, WholeMessageSequences) {
     EXPECT_EQ(Status, C.Status);
     EXPECT_EQ(Log, C.Log);
     expectFields(S, C.Fields);
+  }
+}
+
+} // namespace
+
+namespace {
+
+std::string printed(bool (*Print)(), std::ostream& Stream) {
+  Capture Output({&Stream});
+  Print();
+  return Output.text();
+}
+
+// The forms users type for help and version: the same texts, on standard output, status 0,
+// handled where they stand like -? and -V; near misses stay illegal options.
+TEST_F(OptionsTest, HelpAndVersionAsUsersTypeThem) {
+  const std::string Usage = printed(quillon::printUsage, std::cout);
+  const std::string Banner = printed(quillon::printVersion, std::cerr);
+  const std::string Licence =
+      "Copyright (c) 2026 the quillon developers. MIT License: free to use, "
+      "change and share, with no warranty.\n";
+  ASSERT_EQ(Usage.substr(0, 8), "\nUsage:\n");
+  ASSERT_EQ(Banner.substr(0, 16), "\nQUILLON V1.8.0 ");
+  struct FormCase {
+    std::vector<std::string> Arguments;
+    int Status;
+    std::string Out;
+    std::string Log;
+  };
+  // clang-format off
+  const FormCase Cases[] = {
+      {{"--help"}, 0, Usage, ""},
+      {{"-h"}, 0, Usage, ""},
+      {{" --help\t"}, 0, Usage, ""},
+      {{"--version"}, 0, Banner + Licence, ""},
+      {{"-V"}, 0, "", Banner},
+      {{"-x", "-h", "-y"}, 0, Usage, illegal("-x")},
+      {{"-x", "--version", "-y"}, 0, Banner + Licence, illegal("-x")},
+      {{"--version", "--help"}, 0, Banner + Licence, ""},
+      {{"--help", "--version"}, 0, Usage, ""},
+      {{"-s:a.csv", "--help"}, 0, Usage, ""},
+      {{"--HELP"}, 1, "", illegal("--HELP") + Abort},
+      {{"-help"}, 1, "", illegal("-help") + Abort},
+      {{"-H"}, 1, "", illegal("-H") + Abort},
+      {{"--help=all"}, 1, "", illegal("--help=all") + Abort},
+      {{"--versions"}, 1, "", illegal("--versions") + Abort},
+      {{"-version"}, 1, "", illegal("-version") + Abort},
+      {{"--V"}, 1, "", illegal("--V") + Abort},
+      {{"help"}, 1, "", illegal("help") + sourceHint("help") + Abort},
+  };
+  // clang-format on
+  for (const FormCase& C : Cases) {
+    SetUp();
+    std::string Trace;
+    for (const std::string& A : C.Arguments)
+      Trace += "[" + A + "]";
+    SCOPED_TRACE(Trace);
+    EXPECT_EQ(walk(C.Arguments), C.Status);
+    EXPECT_EQ(Out, C.Out);
+    EXPECT_EQ(Log, C.Log);
+  }
+}
+
+// A rejected argument that does not begin with "-" gets one line naming -s: with it; the rest
+// of the rejection is as for any other argument.
+TEST_F(OptionsTest, BareArgumentGetsTheSourceHint) {
+  // clang-format off
+  const WalkCase Cases[] = {
+      {{"data.csv"}, 1, illegal("data.csv") + sourceHint("data.csv") + Abort, {{"SourceFile", ""}}},
+      {{"-s", "data.csv"}, 1, illegal("-s") + illegal("data.csv") + sourceHint("data.csv") + Abort, {}},
+      {{"a.csv", "-x", "b c.csv"}, 1,
+       illegal("a.csv") + sourceHint("a.csv") + illegal("-x") + illegal("b c.csv") + sourceHint("b c.csv") + Abort,
+       {}},
+      {{"-v", " data.csv "}, 1, illegal("data.csv") + sourceHint("data.csv") + Abort, {{"VerboseMode", "1"}}},
+      {{"-debug", "x"}, 1,
+       "Debug: checkOption -> [-debug] ist OK\nDebug: checkOption -> [x]\n\n" + illegal("x") + sourceHint("x") +
+       "Debug: Parametervalidierung ist abgeschlossen\n\n" + Abort, {}},
+      // nothing to name: an empty argument gets no hint
+      {{"  "}, 1, illegal("") + Abort, {}},
+      {{"-"}, 1, illegal("-") + Abort, {}},
+      {{"data.csv", "-?"}, 0, illegal("data.csv") + sourceHint("data.csv"), {}},
+  };
+  // clang-format on
+  for (const WalkCase& C : Cases) {
+    SetUp();
+    std::string Trace;
+    for (const std::string& A : C.Arguments)
+      Trace += "[" + A + "]";
+    SCOPED_TRACE(Trace);
+    EXPECT_EQ(walk(C.Arguments), C.Status);
+    EXPECT_EQ(Log, C.Log);
+    expectFields(S, C.Fields);
+  }
+}
+
+// -sep: takes its value byte for byte; a backslash escape gets one warning and changes nothing.
+TEST_F(OptionsTest, SeparatorEscapesAreNotRead) {
+  const std::string Tab = "Warning : -sep: reads no escapes: \"\\t\" stands for a backslash and "
+                          "the letter t (a tab is -sep::9:)\n";
+  // clang-format off
+  const SeparatorCase Cases[] = {
+      {"-sep:\\t", true, "\\t", "\\t", Tab},
+      {"-sep:;\\t", true, ";\\t", ";\\t", Tab},
+      {"-sep:\\n", true, "\\n", "\\n",
+       "Warning : -sep: reads no escapes: \"\\n\" stands for a backslash and the letter n (a tab is -sep::9:)\n"},
+      {"-sep:a\\r", true, "a\\r", "a\\r",
+       "Warning : -sep: reads no escapes: \"\\r\" stands for a backslash and the letter r (a tab is -sep::9:)\n"},
+      // one warning, for the first escape; the duplicate backslash is still refused
+      {"-sep:\\t\\n", false, ";", ";", Tab + "Error : Duplicate separators given at position 1 and 3\n"},
+      {"-sep:\\", true, "\\", "\\", ""},
+      {"-sep:\\x", true, "\\x", "\\x", ""},
+      {"-sep:t\\", true, "t\\", "t\\", ""},
+      {"-sep:\\T", true, "\\T", "\\T", ""},
+      {"-sep::9:", true, "\t", "Horizontal Tab (ASCII 9)", ""},
+  };
+  // clang-format on
+  for (const SeparatorCase& C : Cases) {
+    SetUp();
+    SCOPED_TRACE(C.Option);
+    Capture Errors({&std::cerr, &std::clog});
+    EXPECT_EQ(quillon::checkOption(C.Option, S), C.Accepted);
+    EXPECT_EQ(Errors.text(), C.Log);
+    EXPECT_EQ(S.SeparatorChars, C.Chars);
+    EXPECT_EQ(S.SeparatorText, C.Text);
   }
 }
 

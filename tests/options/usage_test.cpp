@@ -1,5 +1,6 @@
 #include "capture.h"
 #include "options/options.h"
+#include "quillon_build.h"
 
 #include <iostream>
 #include <string>
@@ -19,7 +20,7 @@ std::vector<std::string> splitLines(const std::string& Text) {
   return Lines;
 }
 
-TEST(Usage, SeventyFiveLinesOnStandardOutput) {
+TEST(Usage, SeventySixLinesOnStandardOutput) {
   std::string Out;
   std::string Err;
   {
@@ -31,7 +32,7 @@ TEST(Usage, SeventyFiveLinesOnStandardOutput) {
   }
   EXPECT_EQ(Err, "");
   const std::vector<std::string> Lines = splitLines(Out);
-  ASSERT_EQ(Lines.size(), 75u);
+  ASSERT_EQ(Lines.size(), 76u);
   // Lines whose blanks or odd bytes are easy to lose.
   const std::pair<int, std::string> Fixed[] = {
       {1, ""},
@@ -49,12 +50,22 @@ TEST(Usage, SeventyFiveLinesOnStandardOutput) {
       {59, "           "},
       {61, "               absence excludes attribute from output/target only "},
       {68, "-exec      for auto-configuration as \"shebang\"-execution (#!quillon -exec)"},
-      {73, "You may refer the quillon.pdf for detailed information"},
-      {75, ""},
+      {71, "-?         this usage info"},
+      {72, "-h, --help this usage info too; --version  -V info and licence on STDOUT"},
+      {73, ""},
+      {74, "You may refer the quillon.pdf for detailed information"},
+      {76, ""},
   };
   for (const auto& [Number, Text] : Fixed)
     EXPECT_EQ(Lines[static_cast<std::size_t>(Number - 1)], Text) << "line " << Number;
-  EXPECT_NE(Lines[73].find("man quillon"), std::string::npos) << Lines[73];
+    // where the manual is: the PDF's place from the configured prefix, or the man page alone
+#ifdef QUILLON_MANUAL_PDF
+  EXPECT_EQ(Lines[74],
+            "It is installed as " QUILLON_MANUAL_PDF "; the same manual: \"man quillon\"");
+#else
+  EXPECT_EQ(Lines[74],
+            "No quillon.pdf was built for this installation; the manual is \"man quillon\"");
+#endif
   EXPECT_EQ(Out.find('\r'), std::string::npos);
   std::size_t HighBytes = 0;
   for (const char C : Out)
