@@ -4,6 +4,7 @@
 #include "xml/xml_output.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,83 @@ TEST_F(XmlNames, FinishedNames) {
     for (const FinishCase& C : FinishCases) {
       SCOPED_TRACE(testing::Message() << C.Input << " utf8 " << C.Utf8);
       EXPECT_EQ(quillon::finishXmlName(C.Input, C.Utf8, Attribute, ""), C.Name);
+    }
+  }
+}
+
+struct CodePointCase {
+  char32_t CodePoint;
+  bool Starts; // may start a name
+  bool Inside; // may stand inside one
+};
+
+// The edges of the character classes, and characters that only the fifth edition allows.
+constexpr CodePointCase CodePointCases[] = {
+    // letters
+    {0xBF, false, false},   {0xC0, true, true},     {0xD6, true, true},     {0xD7, false, false},
+    {0xD8, true, true},     {0xF6, true, true},     {0xF7, false, false},   {0xF8, true, true},
+    {0xFF, true, true},     {0x100, true, true},    {0x131, true, true},    {0x132, false, false},
+    {0x133, false, false},  {0x134, true, true},    {0x13F, false, false},  {0x17F, false, false},
+    {0x1C4, false, false},  {0x1CD, true, true},    {0x2C1, true, true},    {0x2C2, false, false},
+    {0x386, true, true},    {0x3F3, true, true},    {0x3F4, false, false},  {0x2126, true, true},
+    {0x2127, false, false}, {0x3094, true, true},   {0x3095, false, false}, {0xABFF, false, false},
+    {0xAC00, true, true},   {0xD7A3, true, true},   {0xD7A4, false, false},
+    // ideographs
+    {0x3006, false, false}, {0x3007, true, true},   {0x3021, true, true},   {0x3029, true, true},
+    {0x4DFF, false, false}, {0x4E00, true, true},   {0x9FA5, true, true},   {0x9FA6, false, false},
+    // combining characters, digits and extenders: inside only
+    {0x2FF, false, false},  {0x300, false, true},   {0x345, false, true},   {0x346, false, false},
+    {0x302A, false, true},  {0x309A, false, true},  {0x309B, false, false}, {0x65F, false, false},
+    {0x660, false, true},   {0x669, false, true},   {0x66A, false, false},  {0xF29, false, true},
+    {0xF2A, false, false},  {0xB6, false, false},   {0xB7, false, true},    {0xB8, false, false},
+    {0x2D0, false, true},   {0x2D1, false, true},   {0x2D2, false, false},  {0x387, false, true},
+    {0x30FE, false, true},  {0x30FF, false, false},
+    // name characters of the fifth edition only
+    {0x20AC, false, false}, {0x2122, false, false}, {0x2C6, false, false},  {0x2DC, false, false},
+    {0x37F, false, false},  {0x203F, false, false}, {0xF900, false, false}, {0xFFFD, false, false},
+    {0x10000, false, false}, {0x1F600, false, false},
+};
+
+std::string utf8Of(char32_t C) {
+  std::string Bytes;
+  if (C < 0x80) {
+    Bytes += static_cast<char>(C);
+  } else if (C < 0x800) {
+    Bytes += static_cast<char>(0xC0 | (C >> 6));
+    Bytes += static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    Bytes += static_cast<char>(0xE0 | (C >> 12));
+    Bytes += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    Bytes += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    Bytes += static_cast<char>(0xF0 | (C >> 18));
+    Bytes += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    Bytes += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    Bytes += static_cast<char>(0x80 | (C & 0x3F));
+  }
+  return Bytes;
+}
+
+TEST_F(XmlNames, CharactersAtTheEdgesOfTheClasses) {
+  for (const CodePointCase& C : CodePointCases) {
+    SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<std::uint32_t>(C.CodePoint));
+    const std::string Char = utf8Of(C.CodePoint);
+    const std::string Blank(Char.size(), '_');
+    const std::string Inner = C.Inside ? Char : Blank;
+    EXPECT_EQ(quillon::finishXmlName("a" + Char, true, Attribute, ""), "a" + Inner);
+    EXPECT_EQ(quillon::finishXmlName(Char + "a", true, Element, ""),
+              C.Starts ? Char + "a" : "_" + Inner + "a");
+    // the same rule in the name forms and for header cells of a UTF-8 document
+    quillon::theSettings().OutputUTF8 = true;
+    EXPECT_EQ(escapeXml("a" + Char, true, false), "a" + Inner);
+    EXPECT_EQ(quillon::makeXmlName("a" + Char, Attribute, true, true), "a" + Inner);
+    // a Latin-1 character alone in an ISO-8859-1 document
+    if (C.CodePoint < 0x100) {
+      const std::string Byte(1, static_cast<char>(C.CodePoint));
+      EXPECT_EQ(quillon::finishXmlName("a" + Byte, false, Attribute, ""),
+                C.Inside ? "a" + Byte : "a_");
+      EXPECT_EQ(quillon::finishXmlName(Byte, false, Element, ""),
+                C.Starts ? Byte : (C.Inside ? "_" + Byte : "__"));
     }
   }
 }
