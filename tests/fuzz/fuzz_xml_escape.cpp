@@ -70,7 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   check(Appended.compare(0, 3, "<x>") == 0, Target, "appendEscapedText changed what was there");
   checkText(In, std::string_view(Appended).substr(3), "appended text");
 
-  checkName(In, quillon::escapeXml(In, true, false), Utf8, "element-name form");
+  const std::string Element = quillon::escapeXml(In, true, false);
+  checkName(In, Element, Utf8, "element-name form");
+  // the document's prefix goes in front of an element name: it can hold no ':' of its own
+  check(Element.find(':') == std::string::npos, Target,
+        "element-name form of " + shown(In) + " holds a ':': " + shown(Element));
   checkName(In, quillon::escapeXml(In, false, true), Utf8, "attribute-name form");
   check(quillon::escapeXml(In, true, true) == quillon::escapeXml(In, true, false), Target,
         "(true, true) differs from the element-name form for " + shown(In));

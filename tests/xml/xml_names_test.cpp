@@ -91,11 +91,8 @@ TEST_F(XmlNames, Utf8NameForms) {
   EXPECT_EQ(escapeXml("xml\xC3\xA9", false, true), "xml\xC3\xA9");
   // the local name after a ':' must start like a name; only an attribute name keeps the ':'
   const NameCase LocalNames[] = {
-      {"a:\xC3\xA9", "a:\xC3\xA9"},
-      {"a:\xD7\x90", "a:\xD7\x90"},
-      {"a:\xCC\x80", "a_\xCC\x80"},
-      {"a:\xC3\x97", "a:__"},
-      {"a:\xE2\x82\xAC", "a:___"},
+      {"a:\xC3\xA9", "a:\xC3\xA9"}, {"a:\xD7\x90", "a:\xD7\x90"}, {"a:\xCC\x80", "a_\xCC\x80"},
+      {"a:\xC3\x97", "a:__"},       {"a:\xE2\x82\xAC", "a:___"},
   };
   for (const NameCase& C : LocalNames) {
     SCOPED_TRACE(C.Input);
@@ -164,6 +161,7 @@ struct CodePointCase {
 };
 
 // The edges of the character classes, and characters that only the fifth edition allows.
+// clang-format off
 constexpr CodePointCase CodePointCases[] = {
     // letters
     {0xBF, false, false},   {0xC0, true, true},     {0xD6, true, true},     {0xD7, false, false},
@@ -189,6 +187,7 @@ constexpr CodePointCase CodePointCases[] = {
     {0x37F, false, false},  {0x203F, false, false}, {0xF900, false, false}, {0xFFFD, false, false},
     {0x10000, false, false}, {0x1F600, false, false},
 };
+// clang-format on
 
 std::string utf8Of(char32_t C) {
   std::string Bytes;
@@ -236,9 +235,9 @@ TEST_F(XmlNames, CharactersAtTheEdgesOfTheClasses) {
 
 struct ColonCase {
   std::string Input;
-  std::string Element;    // an element name, whatever the document's prefix
-  std::string Attribute;  // an attribute name, no prefix declared
-  std::string AfterP;     // an attribute name, the prefix "p" declared
+  std::string Element;   // an element name, whatever the document's prefix
+  std::string Attribute; // an attribute name, no prefix declared
+  std::string AfterP;    // an attribute name, the prefix "p" declared
 };
 
 const ColonCase ColonCases[] = {
@@ -423,11 +422,7 @@ const HeaderCase HeaderCases[] = {
      {"\xC5\xA0ibenik", "____", "a\xC3\x83\xC2\xB7"},
      4},
     // repeats are found after the last pass
-    {Route::IsoToUtf8,
-     5,
-     {"\xD7", "\xF7", "a\xA9", "a\xAE"},
-     {"___", "____2", "a__", "a___4"},
-     4},
+    {Route::IsoToUtf8, 5, {"\xD7", "\xF7", "a\xA9", "a\xAE"}, {"___", "____2", "a__", "a___4"}, 4},
     // names as attribute values are left alone
     {Route::IsoToUtf8, 3, {"\xD7x"}, {"\xC3\x97x"}, 1},
     {Route::Utf8, 2, {"\xC3\x97x", "\xE4\xB8\xAD"}, {"___x", "\xE4\xB8\xAD"}, 0},
@@ -467,8 +462,8 @@ TEST_F(XmlNames, ColumnNamesKeepOnlyDeclaredPrefixes) {
       quillon::RecordWriter Writer(S, Out, Counters);
       Writer.prepareColumnNames(Header);
       const std::vector<std::string> Names =
-          Layout != 5 ? std::vector<std::string>{"ns_tag", "a_b_c", "p_col", "_xml_lang",
-                                                 "_xmlns", "_xmlns_q"}
+          Layout != 5 ? std::vector<std::string>{"ns_tag",    "a_b_c",  "p_col",
+                                                 "_xml_lang", "_xmlns", "_xmlns_q"}
                       : std::vector<std::string>{"ns_tag",   "a_b_c",  Declared ? "p:col" : "p_col",
                                                  "xml:lang", "_xmlns", "xmlns_q"};
       EXPECT_EQ(Writer.columnNames(), Names);
