@@ -109,6 +109,15 @@ for Source in utf8 ansi; do
   done
 done
 
+# the prefixes that a schema location and XML itself bind
+for Prefix in xsi xmlns; do
+  Doc=docs/schema-$Prefix.xml
+  "$Bin" -s:utf8.csv -t:$Doc -e:UTF-8 -m:5 -xsd:s.xsd -xmlns:$Prefix=urn:x 2>err ||
+    fail "schema, prefix $Prefix: exit $?: $(head -c 300 err)"
+  View=$(<"$Doc")
+  has "schema, prefix $Prefix" "<_$Prefix:csv_data_records" ' xmlns:xsi="' " xmlns:_$Prefix=\"urn:x\""
+done
+
 # namespace errors leave xmllint's status alone: every message counts
 xmllint --noout docs/*.xml 2>xmllint.err || fail "libxml2 refuses a document"
 [ -s xmllint.err ] && fail "libxml2: $(head -c 2000 xmllint.err)"

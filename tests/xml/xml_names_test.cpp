@@ -367,6 +367,16 @@ TEST_F(XmlNames, DocumentNames) {
     EXPECT_EQ(Prefixed.aID, "xml:id");
   }
 
+  // with a schema location the prefix xsi is taken
+  for (const bool Schema : {false, true}) {
+    quillon::Settings S;
+    S.NamespacePrefix = "xsi:";
+    S.UseXSD = true;
+    S.XSDFile = Schema ? "s.xsd" : "";
+    quillon::finishDocumentNames(S);
+    EXPECT_EQ(S.NamespacePrefix, Schema ? "_xsi:" : "xsi:");
+  }
+
   quillon::Settings Iso;
   Iso.eRoot = "r\xD7";
   Iso.aID = "\xC3\x97";
