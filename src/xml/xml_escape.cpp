@@ -758,6 +758,9 @@ bool isUtf8Document(const Settings& S) { return S.Encoding == EncodingUtf8; }
 void finishDocumentNames(Settings& S) {
   const bool Utf8 = isUtf8Document(S);
   S.NamespacePrefix = finishNamespacePrefix(std::move(S.NamespacePrefix), Utf8);
+  // a schema location binds the prefix xsi to the schema instance namespace
+  if (S.UseXSD && !S.XSDFile.empty() && S.NamespacePrefix == "xsi:")
+    S.NamespacePrefix.insert(S.NamespacePrefix.begin(), '_');
   for (std::string* Name : {&S.eRoot, &S.eRecord, &S.eItem})
     *Name = finishXmlName(std::move(*Name), Utf8, NameKind::Element, S.NamespacePrefix);
   for (std::string* Name : {&S.aName, &S.aValue, &S.aSource, &S.aDT, &S.aID, &S.aNum})
