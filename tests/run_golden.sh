@@ -2,7 +2,7 @@
 # tests/run_golden.sh BINARY CASE_DIR: runs one case in a scratch copy and compares bytes.
 # A case holds args (one per line), inputs, and optional stdin, stdout, stderr, status and
 # want/ files; mask-time and mask-manual blank what depends on the clock or the build. A case
-# with a file named xmllint has its document(s) checked for well-formedness.
+# with a file named xmllint has its document(s) checked for well-formedness, namespaces included.
 set -u
 Bin=$1 Case=$2 Fail=0
 Work=$(mktemp -d) && trap 'rm -rf "$Work"' EXIT
@@ -23,7 +23,15 @@ check status got.status
 for W in want/*; do [ -e "$W" ] && check "$W" "${W#want/}"; done
 if [ -f xmllint ]; then
   while read -r Doc; do
-    [ -n "$Doc" ] && { xmllint --noout "$Doc" || { echo "not well-formed: $Doc"; Fail=1; }; }
+    [ -n "$Doc" ] || continue
+    # namespace errors leave xmllint's status alone, so its messages count; only the warning
+    # that a namespace URI as given is no URI (non-ASCII, a quotation mark) is let pass
+    if ! xmllint --noout "$Doc" 2>xmllint.err ||
+      grep -v 'is not a valid URI' xmllint.err | grep -qE ' (error|warning) : '; then
+      echo "not well-formed: $Doc"
+      cat xmllint.err
+      Fail=1
+    fi
   done <xmllint
 fi
 exit $Fail

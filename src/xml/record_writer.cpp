@@ -111,8 +111,9 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   const bool NameIsValue = Layout == 3 || Layout == 4;
   Attributes = Layout == 5;
   const bool Utf8 = isUtf8Document(S);
-  // element names follow the namespace prefix and can hold no ':' of their own
-  const bool Prefixed = !Attributes && !S.NamespacePrefix.empty();
+  const NameKind Kind = Attributes ? NameKind::Attribute : NameKind::Element;
+  // a name is judged by whole characters: a UTF-8 cell as UTF-8, even for an ISO-8859-1 document
+  const bool CellUtf8 = Utf8 || S.ConvertDataU2I;
   // the record element's number attribute follows its id attribute and must differ from it
   std::string NumName = S.aNum;
   if (S.WriteId && S.WriteNum && NumName == S.aID)
@@ -140,11 +141,15 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
     const std::string Number = std::to_string(I + 1);
     std::string Name;
     if (!Cell.empty()) {
-      Name = NameIsValue ? Cell : escapeXml(Cell, !Attributes, Attributes);
-      transcode(S, Counters, Name);
-      // a character the escaping let pass may be no name character once transcoded
-      if (!NameIsValue)
-        Name = finishXmlName(std::move(Name), Utf8, Prefixed);
+      Name = Cell;
+      if (NameIsValue || S.ConvertDataI2U)
+        transcode(S, Counters, Name);
+      if (!NameIsValue) {
+        Name = makeXmlName(std::move(Name), Kind, CellUtf8, Utf8);
+        if (S.ConvertDataU2I) // only characters ISO-8859-1 holds are left
+          transcode(S, Counters, Name);
+        Name = finishXmlName(std::move(Name), Utf8, Kind, S.NamespacePrefix);
+      }
     } else if (!NameIsValue) {
       Name = "column_" + Number; // a nameless element or attribute is no XML
     }

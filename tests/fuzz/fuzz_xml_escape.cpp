@@ -82,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
   const std::string ElementName = quillon::escapeXml(In, true, false);
   checkName(In, ElementName, Utf8, "element-name form");
+  // the document's prefix goes in front of an element name: it can hold no ':' of its own
+  if (ElementName.find(':') != std::string::npos)
+    broken("holds a ':'", "element-name form", In, ElementName);
   checkName(In, quillon::escapeXml(In, false, true), Utf8, "attribute-name form");
   if (quillon::escapeXml(In, true, true) != ElementName)
     broken("differs from the element-name form", "(true, true) form", In,

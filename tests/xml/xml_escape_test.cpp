@@ -40,17 +40,20 @@ const FormsCase FormsCases[] = {
     {"Xml2", "Xml2", "_Xml2", "Xml2"},
     {"xm", "xm", "xm", "xm"},
     {"-x", "-x", "_-x", "_-x"},
-    {":tag", ":tag", "_:tag", "_:tag"},
-    {"ns:tag", "ns:tag", "ns:tag", "ns:tag"},
-    {"xml:id", "xml:id", "_xml:id", "xml:id"},
-    // one ':' may stay, between a prefix and a local name that starts like a name
+    // an element name keeps no ':' (the document's prefix goes in front of it); an attribute
+    // name keeps one between a prefix and a local name that starts like a name, until the
+    // document's prefix is known
+    {":tag", ":tag", "__tag", "_:tag"},
+    {"ns:tag", "ns:tag", "ns_tag", "ns:tag"},
+    {"xml:id", "xml:id", "_xml_id", "xml:id"},
     {":", ":", "__", "__"},
-    {"::", "::", "___", "___"},
+    {"::", "::", "___", "_:_"},
     {"x:", "x:", "x_", "x_"},
     {"a:1", "a:1", "a_1", "a_1"},
     {"a:-b", "a:-b", "a_-b", "a_-b"},
-    {"a:b:c", "a:b:c", "a:b_c", "a:b_c"},
-    {"p:h1-m:3", "p:h1-m:3", "p:h1-m_3", "p:h1-m_3"},
+    {"a::b", "a::b", "a__b", "a:_b"},
+    {"a:b:c", "a:b:c", "a_b_c", "a:b_c"},
+    {"p:h1-m:3", "p:h1-m:3", "p_h1-m_3", "p:h1-m_3"},
     {"Price & Qty", "Price &amp; Qty", "Price__amp__Qty", "Price__amp__Qty"},
     {"O'Brien", "O&apos;Brien", "O_apos_Brien", "O_apos_Brien"},
     {"a<b & \"c\"", "a&lt;b &amp; &quot;c&quot;", "a_lt_b__amp___quot_c_quot_",

@@ -3,6 +3,8 @@
 #include "xml/xml_escape.h"
 #include "xml/xml_output.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@
 namespace {
 
 using quillon::escapeXml;
+constexpr quillon::NameKind Element = quillon::NameKind::Element;
+constexpr quillon::NameKind Attribute = quillon::NameKind::Attribute;
 
 class XmlNames : public ::testing::Test {
 protected:
@@ -38,24 +42,25 @@ const NameCase Utf8Cases[] = {
     {"a\xEF\xBF\xBE", "a___"},
     {"a\xCD\xBE", "a__"},
     {"a\xF3\xB0\x80\x80", "a____"},
-    // name characters that cannot start a name: middle dot, combining grave, undertie
+    // name characters that cannot start a name: middle dot, combining grave
     {"\xC2\xB7x", "_\xC2\xB7x"},
     {"a\xC2\xB7z", "a\xC2\xB7z"},
     {"\xCC\x80x", "_\xCC\x80x"},
     {"e\xCC\x80", "e\xCC\x80"},
-    {"\xE2\x80\xBFx", "_\xE2\x80\xBFx"},
-    // name start characters, anywhere: CJK, the euro sign, an emoji, U+FFFD
+    // name start characters anywhere: CJK, Greek
     {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87"},
-    {"\xE2\x82\xAC", "\xE2\x82\xAC"},
-    {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-    {"a\xEF\xBF\xBD", "a\xEF\xBF\xBD"},
+    {"\xCE\x95\xCE\xBB", "\xCE\x95\xCE\xBB"},
+    // the fifth edition's name characters that the earlier editions lack: the undertie, the
+    // euro sign, an emoji, U+FFFD
+    {"\xE2\x80\xBFx", "____x"},
+    {"a\xE2\x80\xBF", "a___"},
+    {"\xE2\x82\xAC", "____"},
+    {"\xF0\x9F\x98\x80", "_____"},
+    {"a\xEF\xBF\xBD", "a___"},
     // a Hebrew letter begins with the byte D7, which starts no name: its '_' stays
     {"\xD7\x90\xD7\x91", "_\xD7\x90\xD7\x91"},
-    // the local name after a ':' must start like a name
-    {"a:\xC3\xA9", "a:\xC3\xA9"},
-    {"a:\xD7\x90", "a:\xD7\x90"},
+    // an element name keeps no ':'
     {"a:\xCC\x80", "a_\xCC\x80"},
-    {"a:\xC3\x97", "a:__"},
     // the escaping comes first
     {"\xC3\xA9 & \xC3\x97", "\xC3\xA9__amp____"},
     // bytes that begin no well-formed sequence keep the byte rule: they may be ISO-8859-1
@@ -84,6 +89,18 @@ TEST_F(XmlNames, Utf8NameForms) {
   // "xml" stays reserved for element names only
   EXPECT_EQ(escapeXml("xml\xC3\xA9", true, false), "_xml\xC3\xA9");
   EXPECT_EQ(escapeXml("xml\xC3\xA9", false, true), "xml\xC3\xA9");
+  // the local name after a ':' must start like a name; only an attribute name keeps the ':'
+  const NameCase LocalNames[] = {
+      {"a:\xC3\xA9", "a:\xC3\xA9"}, {"a:\xD7\x90", "a:\xD7\x90"}, {"a:\xCC\x80", "a_\xCC\x80"},
+      {"a:\xC3\x97", "a:__"},       {"a:\xE2\x82\xAC", "a:___"},
+  };
+  for (const NameCase& C : LocalNames) {
+    SCOPED_TRACE(C.Input);
+    EXPECT_EQ(escapeXml(C.Input, false, true), C.Name);
+    std::string Element = C.Name;
+    std::replace(Element.begin(), Element.end(), ':', '_');
+    EXPECT_EQ(escapeXml(C.Input, true, false), Element);
+  }
 }
 
 struct FinishCase {
@@ -99,7 +116,7 @@ const FinishCase FinishCases[] = {
     {"xmlValue", false, "xmlValue"},
     {"_1st", false, "_1st"},
     {"1st", true, "_1st"},
-    {":x", false, "_:x"},
+    {":x", false, "__x"},
     {"a b", true, "a_b"},
     // ISO-8859-1 document: the byte classes as if the output were not UTF-8
     {"Gr\xF6\xDFt", false, "Gr\xF6\xDFt"},
@@ -117,7 +134,7 @@ const FinishCase FinishCases[] = {
     {"a\xC2\xA9", true, "a__"},
     {"\xD7\x90", true, "\xD7\x90"},
     {"\xE4\xB8\xAD", true, "\xE4\xB8\xAD"},
-    {"\xF0\x9F\x98\x80", true, "\xF0\x9F\x98\x80"},
+    {"\xF0\x9F\x98\x80", true, "_____"},
     {"\xCC\x80x", true, "_\xCC\x80x"},
     {"a\xC0\xAF", true, "a__"},
     {"a\xED\xA0\x80", true, "a___"},
@@ -132,32 +149,134 @@ TEST_F(XmlNames, FinishedNames) {
     quillon::theSettings().OutputUTF8 = OutputUtf8;
     for (const FinishCase& C : FinishCases) {
       SCOPED_TRACE(testing::Message() << C.Input << " utf8 " << C.Utf8);
-      EXPECT_EQ(quillon::finishXmlName(C.Input, C.Utf8, false), C.Name);
+      EXPECT_EQ(quillon::finishXmlName(C.Input, C.Utf8, Attribute, ""), C.Name);
+    }
+  }
+}
+
+struct CodePointCase {
+  char32_t CodePoint;
+  bool Starts; // may start a name
+  bool Inside; // may stand inside one
+};
+
+// The edges of the character classes, and characters that only the fifth edition allows.
+// clang-format off
+constexpr CodePointCase CodePointCases[] = {
+    // letters
+    {0xBF, false, false},   {0xC0, true, true},     {0xD6, true, true},     {0xD7, false, false},
+    {0xD8, true, true},     {0xF6, true, true},     {0xF7, false, false},   {0xF8, true, true},
+    {0xFF, true, true},     {0x100, true, true},    {0x131, true, true},    {0x132, false, false},
+    {0x133, false, false},  {0x134, true, true},    {0x13F, false, false},  {0x17F, false, false},
+    {0x1C4, false, false},  {0x1CD, true, true},    {0x2C1, true, true},    {0x2C2, false, false},
+    {0x386, true, true},    {0x3F3, true, true},    {0x3F4, false, false},  {0x2126, true, true},
+    {0x2127, false, false}, {0x3094, true, true},   {0x3095, false, false}, {0xABFF, false, false},
+    {0xAC00, true, true},   {0xD7A3, true, true},   {0xD7A4, false, false},
+    // ideographs
+    {0x3006, false, false}, {0x3007, true, true},   {0x3021, true, true},   {0x3029, true, true},
+    {0x4DFF, false, false}, {0x4E00, true, true},   {0x9FA5, true, true},   {0x9FA6, false, false},
+    // combining characters, digits and extenders: inside only
+    {0x2FF, false, false},  {0x300, false, true},   {0x345, false, true},   {0x346, false, false},
+    {0x302A, false, true},  {0x309A, false, true},  {0x309B, false, false}, {0x65F, false, false},
+    {0x660, false, true},   {0x669, false, true},   {0x66A, false, false},  {0xF29, false, true},
+    {0xF2A, false, false},  {0xB6, false, false},   {0xB7, false, true},    {0xB8, false, false},
+    {0x2D0, false, true},   {0x2D1, false, true},   {0x2D2, false, false},  {0x387, false, true},
+    {0x30FE, false, true},  {0x30FF, false, false},
+    // name characters of the fifth edition only
+    {0x20AC, false, false}, {0x2122, false, false}, {0x2C6, false, false},  {0x2DC, false, false},
+    {0x37F, false, false},  {0x203F, false, false}, {0xF900, false, false}, {0xFFFD, false, false},
+    {0x10000, false, false}, {0x1F600, false, false},
+};
+// clang-format on
+
+std::string utf8Of(char32_t C) {
+  std::string Bytes;
+  if (C < 0x80) {
+    Bytes += static_cast<char>(C);
+  } else if (C < 0x800) {
+    Bytes += static_cast<char>(0xC0 | (C >> 6));
+    Bytes += static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    Bytes += static_cast<char>(0xE0 | (C >> 12));
+    Bytes += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    Bytes += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    Bytes += static_cast<char>(0xF0 | (C >> 18));
+    Bytes += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    Bytes += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    Bytes += static_cast<char>(0x80 | (C & 0x3F));
+  }
+  return Bytes;
+}
+
+TEST_F(XmlNames, CharactersAtTheEdgesOfTheClasses) {
+  for (const CodePointCase& C : CodePointCases) {
+    SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<std::uint32_t>(C.CodePoint));
+    const std::string Char = utf8Of(C.CodePoint);
+    const std::string Blank(Char.size(), '_');
+    const std::string Inner = C.Inside ? Char : Blank;
+    EXPECT_EQ(quillon::finishXmlName("a" + Char, true, Attribute, ""), "a" + Inner);
+    EXPECT_EQ(quillon::finishXmlName(Char + "a", true, Element, ""),
+              C.Starts ? Char + "a" : "_" + Inner + "a");
+    // the same rule in the name forms and for header cells of a UTF-8 document
+    quillon::theSettings().OutputUTF8 = true;
+    EXPECT_EQ(escapeXml("a" + Char, true, false), "a" + Inner);
+    EXPECT_EQ(quillon::makeXmlName("a" + Char, Attribute, true, true), "a" + Inner);
+    // a Latin-1 character alone in an ISO-8859-1 document
+    if (C.CodePoint < 0x100) {
+      const std::string Byte(1, static_cast<char>(C.CodePoint));
+      EXPECT_EQ(quillon::finishXmlName("a" + Byte, false, Attribute, ""),
+                C.Inside ? "a" + Byte : "a_");
+      EXPECT_EQ(quillon::finishXmlName(Byte, false, Element, ""),
+                C.Starts ? Byte : (C.Inside ? "_" + Byte : "__"));
     }
   }
 }
 
 struct ColonCase {
   std::string Input;
-  std::string Name;     // standing alone
-  std::string Prefixed; // written after a namespace prefix
+  std::string Element;   // an element name, whatever the document's prefix
+  std::string Attribute; // an attribute name, no prefix declared
+  std::string AfterP;    // an attribute name, the prefix "p" declared
 };
 
 const ColonCase ColonCases[] = {
-    {"ns:tag", "ns:tag", "ns_tag"},
-    {"xml:id", "xml:id", "xml_id"},
-    {"a:b:c", "a:b_c", "a_b_c"},
-    {":", "__", "_"},
-    {":x", "_:x", "_x"},
-    {"a:1", "a_1", "a_1"},
-    {"a:\xC3\xA9", "a:\xC3\xA9", "a_\xC3\xA9"},
+    {"p:x", "p_x", "p_x", "p:x"},
+    {"q:x", "q_x", "q_x", "q_x"},
+    {"pp:x", "pp_x", "pp_x", "pp_x"},
+    {"P:x", "P_x", "P_x", "P_x"},
+    {"xml:id", "xml_id", "xml:id", "xml:id"},
+    {"xml:lang", "xml_lang", "xml:lang", "xml:lang"},
+    {"XML:id", "XML_id", "XML_id", "XML_id"},
+    {"xmlx:y", "xmlx_y", "xmlx_y", "xmlx_y"},
+    {"xmlns:p", "xmlns_p", "xmlns_p", "xmlns_p"},
+    {"xmlns", "xmlns", "_xmlns", "_xmlns"},
+    {"xmlnsx", "xmlnsx", "xmlnsx", "xmlnsx"},
+    {":x", "__x", "__x", "__x"},
+    {":", "__", "__", "__"},
+    {"x:", "x_", "x_", "x_"},
+    {"p:", "p_", "p_", "p_"},
+    {"xml:", "xml_", "xml_", "xml_"},
+    {"p::x", "p__x", "p__x", "p:_x"},
+    {"p:x:y", "p_x_y", "p_x_y", "p:x_y"},
+    {"p:1", "p_1", "p_1", "p_1"},
+    {"p:-x", "p_-x", "p_-x", "p_-x"},
+    {"xml:\xCC\x80", "xml_\xCC\x80", "xml_\xCC\x80", "xml_\xCC\x80"},
+    {"p:\xC3\xA9", "p_\xC3\xA9", "p_\xC3\xA9", "p:\xC3\xA9"},
+    {"p:\xE2\x82\xAC", "p____", "p____", "p:___"},
 };
 
-TEST_F(XmlNames, FinishedNamesHoldOneColonAtMost) {
+TEST_F(XmlNames, FinishedNamesKeepOnlyDeclaredPrefixes) {
   for (const ColonCase& C : ColonCases) {
     SCOPED_TRACE(C.Input);
-    EXPECT_EQ(quillon::finishXmlName(C.Input, true, false), C.Name);
-    EXPECT_EQ(quillon::finishXmlName(C.Input, true, true), C.Prefixed);
+    for (const std::string_view Prefix : {"", "p:"})
+      EXPECT_EQ(quillon::finishXmlName(C.Input, true, Element, Prefix), C.Element);
+    EXPECT_EQ(quillon::finishXmlName(C.Input, true, Attribute, ""), C.Attribute);
+    EXPECT_EQ(quillon::finishXmlName(C.Input, true, Attribute, "p:"), C.AfterP);
+    EXPECT_EQ(quillon::finishXmlName(C.Input, true, Attribute, "p"), C.AfterP);
+    if (std::all_of(C.Input.begin(), C.Input.end(), [](char B) { return B > 0; })) {
+      EXPECT_EQ(quillon::finishXmlName(C.Input, false, Attribute, "p:"), C.AfterP);
+    }
   }
 }
 
@@ -176,6 +295,13 @@ const FinishCase PrefixCases[] = {
     {"\xC3\x97:", true, "__:"},
     {"p\xFF:", true, "p_:"},
     {"\xC2\xB7p:", true, "__p:"},
+    {"\xE2\x82\xAC:", true, "___:"},
+    // bound by XML itself
+    {"xml:", false, "_xml:"},
+    {"xmlns:", true, "_xmlns:"},
+    {"xmlx:", true, "xmlx:"},
+    {"XML:", true, "XML:"},
+    {"xmln:", true, "xmln:"},
 };
 
 TEST_F(XmlNames, FinishedNamespacePrefixes) {
@@ -213,18 +339,43 @@ TEST_F(XmlNames, DocumentNames) {
   EXPECT_EQ(S.aName, "n__");
   EXPECT_EQ(S.aValue, "v");
   EXPECT_EQ(S.aSource, "s__");
-  EXPECT_EQ(S.aDT, "_\xE2\x80\xBF");
+  EXPECT_EQ(S.aDT, "____");
   EXPECT_EQ(S.aID, "__id");
   EXPECT_EQ(S.aNum, "n_");
   EXPECT_EQ(S.NamespacePrefix, "a_b:");
 
-  // after a namespace prefix, element names keep no ':' of their own; attribute names do
-  quillon::Settings Prefixed;
-  Prefixed.NamespacePrefix = "p:";
-  Prefixed.eRecord = "x:rec";
-  quillon::finishDocumentNames(Prefixed);
-  EXPECT_EQ(Prefixed.eRecord, "x_rec");
-  EXPECT_EQ(Prefixed.aID, "xml:id");
+  // element names keep no ':' of their own; attribute names keep one after the declared
+  // prefix, as it stands once finished, or after "xml"
+  for (const bool Declared : {false, true}) {
+    SCOPED_TRACE(Declared);
+    quillon::Settings Prefixed;
+    if (Declared)
+      Prefixed.NamespacePrefix = "a b:";
+    Prefixed.eRecord = "a_b:rec";
+    Prefixed.eRoot = "x:root";
+    Prefixed.aSource = "a_b:src";
+    Prefixed.aDT = "x:dt";
+    Prefixed.aName = "xmlns:n";
+    Prefixed.aValue = "xmlns";
+    quillon::finishDocumentNames(Prefixed);
+    EXPECT_EQ(Prefixed.eRecord, "a_b_rec");
+    EXPECT_EQ(Prefixed.eRoot, "x_root");
+    EXPECT_EQ(Prefixed.aSource, Declared ? "a_b:src" : "a_b_src");
+    EXPECT_EQ(Prefixed.aDT, "x_dt");
+    EXPECT_EQ(Prefixed.aName, "xmlns_n");
+    EXPECT_EQ(Prefixed.aValue, "_xmlns");
+    EXPECT_EQ(Prefixed.aID, "xml:id");
+  }
+
+  // with a schema location the prefix xsi is taken
+  for (const bool Schema : {false, true}) {
+    quillon::Settings S;
+    S.NamespacePrefix = "xsi:";
+    S.UseXSD = true;
+    S.XSDFile = Schema ? "s.xsd" : "";
+    quillon::finishDocumentNames(S);
+    EXPECT_EQ(S.NamespacePrefix, Schema ? "_xsi:" : "xsi:");
+  }
 
   quillon::Settings Iso;
   Iso.eRoot = "r\xD7";
@@ -238,6 +389,7 @@ TEST_F(XmlNames, DocumentNames) {
 
 // How a source meets its document.
 enum class Route {
+  Iso,          // ISO-8859-1 (Windows-1252) source and document
   IsoToUtf8,    // -e:UTF-8, ISO-8859-1 source
   Utf8,         // -e:UTF-8, UTF-8 source
   Utf8ToIso,    // UTF-8 source, ISO-8859-1 document
@@ -249,7 +401,7 @@ quillon::Settings settingsFor(Route Way, int Layout) {
   S.Mode = Layout - 1;
   S.Encoding =
       Way == Route::IsoToUtf8 || Way == Route::Utf8 ? quillon::EncodingUtf8 : quillon::EncodingIso;
-  S.OutputUTF8 = Way != Route::Utf8ToIso;
+  S.OutputUTF8 = Way != Route::Utf8ToIso && Way != Route::Iso;
   S.ConvertDataI2U = Way == Route::IsoToUtf8;
   S.ConvertDataU2I = Way == Route::Utf8ToIso;
   return S;
@@ -260,41 +412,72 @@ struct HeaderCase {
   int Layout;
   std::vector<std::string> Header;
   std::vector<std::string> Names;
+  std::int64_t Converted; // characters transcoded, either way
 };
 
 // Column names after escaping and transcoding.
 const HeaderCase HeaderCases[] = {
+    // Windows-1252 bytes are C1 controls in an ISO-8859-1 document
+    {Route::Iso, 1, {"\x8Aibenik", "a\x80", "\xC3\xA9"}, {"__ibenik", "a_", "\xC3_"}, 0},
     {Route::IsoToUtf8,
      1,
      {"\xD7x", "\xB0K", "a\xA9", "Gr\xF6\xDFt"},
-     {"___x", "___K", "a__", "Gr\xC3\xB6\xC3\x9Ft"}},
+     {"___x", "___K", "a__", "Gr\xC3\xB6\xC3\x9Ft"},
+     5},
+    // Windows-1252 letters are letters in UTF-8; the euro sign is none; ISO-8859-1 bytes that
+    // look like UTF-8 are read as what they are
+    {Route::IsoToUtf8,
+     2,
+     {"\x8Aibenik", "\x80", "a\xC3\xB7"},
+     {"\xC5\xA0ibenik", "____", "a\xC3\x83\xC2\xB7"},
+     4},
     // repeats are found after the last pass
-    {Route::IsoToUtf8, 5, {"\xD7", "\xF7", "a\xA9", "a\xAE"}, {"___", "____2", "a__", "a___4"}},
+    {Route::IsoToUtf8, 5, {"\xD7", "\xF7", "a\xA9", "a\xAE"}, {"___", "____2", "a__", "a___4"}, 4},
     // names as attribute values are left alone
-    {Route::IsoToUtf8, 3, {"\xD7x"}, {"\xC3\x97x"}},
-    {Route::Utf8, 2, {"\xC3\x97x", "\xE4\xB8\xAD"}, {"___x", "\xE4\xB8\xAD"}},
+    {Route::IsoToUtf8, 3, {"\xD7x"}, {"\xC3\x97x"}, 1},
+    {Route::Utf8, 2, {"\xC3\x97x", "\xE4\xB8\xAD"}, {"___x", "\xE4\xB8\xAD"}, 0},
+    // a UTF-8 cell is judged as UTF-8, then transcoded
     {Route::Utf8ToIso,
      1,
      {"\xC2\xB7x", "\xC3\x97x", "K\xC3\xB6ln"},
-     {"_\xB7x", "\xC3_x", "K\xC3_ln"}},
-    {Route::IsoUtf8Names, 5, {"\xD7x", "a\xB0", "\xE9t\xE9"}, {"__x", "a_", "\xE9t\xE9"}},
+     {"_\xB7x", "___x", "K\xF6ln"},
+     2},
+    // characters ISO-8859-1 cannot hold, Windows-1252 letters among them, fit nowhere
+    {Route::Utf8ToIso,
+     5,
+     {"Gr\xC3\xB6\xC3\x9F"
+      "e",
+      "a\xE2\x82\xAC", "\xE5\x90\x8D", "\xCE\x95", "x\xC5\xA0"},
+     {"Gr\xF6\xDF"
+      "e",
+      "a___", "____", "___", "x__"},
+     2},
+    {Route::Utf8ToIso, 4, {"K\xC3\xB6ln"}, {"K\xF6ln"}, 1},
+    {Route::IsoUtf8Names, 5, {"\xD7x", "a\xB0", "\xE9t\xE9"}, {"__x", "a_", "\xE9t\xE9"}, 0},
 };
 
-TEST_F(XmlNames, ColumnNamesAfterANamespacePrefix) {
-  for (int Layout : {1, 2, 5}) {
-    SCOPED_TRACE(Layout);
-    quillon::Settings S;
-    S.Mode = Layout - 1;
-    S.NamespacePrefix = "p:";
-    std::string Document;
-    quillon::TargetBuffer Out(Document);
-    quillon::RunCounters Counters;
-    quillon::RecordWriter Writer(S, Out, Counters);
-    Writer.prepareColumnNames({"ns:tag", "a:b:c"});
-    const std::vector<std::string> Names = Layout == 5
-                                               ? std::vector<std::string>{"ns:tag", "a:b_c"}
-                                               : std::vector<std::string>{"ns_tag", "a_b_c"};
-    EXPECT_EQ(Writer.columnNames(), Names);
+TEST_F(XmlNames, ColumnNamesKeepOnlyDeclaredPrefixes) {
+  const std::vector<std::string> Header = {"ns:tag",   "a:b:c", "p:col",
+                                           "xml:lang", "xmlns", "xmlns:q"};
+  for (const bool Declared : {false, true}) {
+    for (int Layout : {1, 2, 5}) {
+      SCOPED_TRACE(testing::Message() << "layout " << Layout << " declared " << Declared);
+      quillon::Settings S;
+      S.Mode = Layout - 1;
+      if (Declared)
+        S.NamespacePrefix = "p:";
+      std::string Document;
+      quillon::TargetBuffer Out(Document);
+      quillon::RunCounters Counters;
+      quillon::RecordWriter Writer(S, Out, Counters);
+      Writer.prepareColumnNames(Header);
+      const std::vector<std::string> Names =
+          Layout != 5 ? std::vector<std::string>{"ns_tag",    "a_b_c",  "p_col",
+                                                 "_xml_lang", "_xmlns", "_xmlns_q"}
+                      : std::vector<std::string>{"ns_tag",   "a_b_c",  Declared ? "p:col" : "p_col",
+                                                 "xml:lang", "_xmlns", "xmlns_q"};
+      EXPECT_EQ(Writer.columnNames(), Names);
+    }
   }
 }
 
@@ -310,6 +493,7 @@ TEST_F(XmlNames, ColumnNamesInTheDocumentsEncoding) {
     quillon::RecordWriter Writer(S, Out, Counters);
     Writer.prepareColumnNames(C.Header);
     EXPECT_EQ(Writer.columnNames(), C.Names);
+    EXPECT_EQ(Counters.IsoToUtf8Count + Counters.Utf8ToIsoCount, C.Converted);
   }
 }
 
