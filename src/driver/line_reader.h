@@ -27,6 +27,10 @@ public:
   // Line is valid until the next call. A line longer than MaxLineLength is skipped
   // through its line feed and reported as TooLong.
   Result next(std::string_view& Line);
+  // The bytes read from the source but not yet handed out as lines; valid until the next call.
+  std::string_view buffered() const {
+    return Buffer ? std::string_view(Buffer.get() + Begin, End - Begin) : std::string_view();
+  }
 
 private:
   bool refill();

@@ -19,6 +19,9 @@ bool checkOption(const std::string& Option, Settings& S);
 // Applies a file's option lines in order. False when the file is missing or empty, cannot
 // be read, or holds a rejected line; every other line is applied all the same.
 bool readConfigFile(const std::string& Name, Settings& S);
+// Forms the alias names given with -alias: (all but aID) again from their texts, each text
+// first rewritten by Convert.
+void reformAliasNames(Settings& S, int (*Convert)(std::string&));
 // Removes surrounding spaces, then surrounding tabs.
 void trimBlanks(std::string& Text);
 

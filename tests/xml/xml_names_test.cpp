@@ -273,10 +273,12 @@ const HeaderCase HeaderCases[] = {
     // names as attribute values are left alone
     {Route::IsoToUtf8, 3, {"\xD7x"}, {"\xC3\x97x"}},
     {Route::Utf8, 2, {"\xC3\x97x", "\xE4\xB8\xAD"}, {"___x", "\xE4\xB8\xAD"}},
+    // transcoded before the name rules: one '_' for each character ISO-8859-1 lacks
+    {Route::Utf8ToIso, 1, {"\xC2\xB7x", "\xC3\x97x", "K\xC3\xB6ln"}, {"_\xB7x", "__x", "K\xF6ln"}},
     {Route::Utf8ToIso,
-     1,
-     {"\xC2\xB7x", "\xC3\x97x", "K\xC3\xB6ln"},
-     {"_\xB7x", "\xC3_x", "K\xC3_ln"}},
+     5,
+     {"\xE6\x97\xA5\xE4\xBB\x98", "a\xF0\x9F\x98\x80", "\xE2\x82\xAC", "x\xE9"},
+     {"__", "a_", "_", "x_"}},
     {Route::IsoUtf8Names, 5, {"\xD7x", "a\xB0", "\xE9t\xE9"}, {"__x", "a_", "\xE9t\xE9"}},
 };
 
