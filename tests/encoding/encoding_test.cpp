@@ -195,6 +195,9 @@ const LookCase LookCases[] = {
     {"a", "\xC3\xA9\xF0\x9F\x98", true}, // the block ends inside a sequence
     {"a", "\xC3\xA9\xE2", true},
     {"a", "\xC3\xA9\xE2\x82", true},
+    {"a", "\xC3\xA9\xE0", true}, // E0 and F0 take a narrower second byte than 80
+    {"a", "\xC3\xA9\xF0", true},
+    {"a", "\xC3\xA9\xE0\xA0", true},
     {"a", "\xC3\xA9\xE0\x80", false}, // no sequence begins E0 80
     {"a", "\xC3\xA9\xF4\x90", false}, // nor F4 90
     {"a", "\xC3\xA9\xC0", false},     // C0 begins none at all
@@ -368,7 +371,9 @@ TEST_F(EncodingChoice, CommandLineTextsUtf8ToIsoWhateverTheMark) {
     // the alias names as the option parser made them, and their texts as given
     S.AliasTexts[0] = "\xE6\x97\xA5x"; // eRoot
     S.AliasTexts[7] = "\xC3\xA9\xE2\x82\xAC"
-                      "1"; // aDT
+                      "1";           // aDT
+    S.AliasTexts[2] = "xml\xC3\xA9"; // eItem: an element name
+    S.AliasTexts[3] = "xml\xC3\xA9"; // aName: an attribute name
     S.ConvertU2I = true;
     S.UseDTD = true;
     S.UseXSD = true;
@@ -386,6 +391,8 @@ TEST_F(EncodingChoice, CommandLineTextsUtf8ToIsoWhateverTheMark) {
     // names are formed again from their texts: one '_' for a character without a byte
     EXPECT_EQ(S.eRoot, "_x");
     EXPECT_EQ(S.aDT, "\xE9_1");
+    EXPECT_EQ(S.eItem, "_xml\xE9");
+    EXPECT_EQ(S.aName, "xml\xE9");
     EXPECT_EQ(S.eRecord, "\xC3\xA9"); // no text given: left as it was
     EXPECT_EQ(S.aID, "\xC3\xA9");
     EXPECT_EQ(S.SourceFile, "\xC3\xA9");
