@@ -140,6 +140,38 @@ for Mode in 1 2 3 4 5; do
   done
 done
 
+# A Windows-1252 byte as the last byte of the first block read, and a four-byte character
+# across it: the first read of a file fills a block (1 MiB) plus room for one longest line
+# (99999 bytes) and 2 more. The lines are whole again after the next read.
+python3 -c '
+import sys
+First = 1048576 + 99999 + 2
+Data = bytearray(b"a;b\n")
+while len(Data) + 99 + 9 <= First - 1:
+    Data += b"1;" + b"x" * 96 + b"\n"
+Data += b"2;" + b"y" * (First - 1 - len(Data) - 2)
+Data += b"\x80\n3;" + b"z" * (99 - 4) + b"\n"
+sys.stdout.buffer.write(bytes(Data))
+' >edge.csv
+run edge -s:edge.csv -t:edge.xml -m:5
+[ "$Status" = 0 ] || fail "block edge: exit $Status"
+xmllint --noout edge.xml || fail "edge.xml is not well-formed"
+grep -q 'b="y*&#x20AC;" />$' edge.xml || fail "edge.xml: the reference at the block's end is not whole"
+python3 -c '
+import sys
+First = 1048576 + 99999 + 2
+Data = bytearray(b"\xef\xbb\xbfa;b\n")
+while len(Data) + 99 + 9 <= First - 2:
+    Data += b"1;" + b"x" * 96 + b"\n"
+Data += b"2;" + b"y" * (First - 2 - len(Data) - 2)
+Data += b"\xf0\x9f\x98\x80\n3;z\n"
+sys.stdout.buffer.write(bytes(Data))
+' >edge.csv
+run edge -s:edge.csv -t:edge.xml -m:5
+xmllint --noout edge.xml || fail "edge.xml is not well-formed"
+grep -q 'b="y*&#x1F600;" />$' edge.xml || fail "edge.xml: a four-byte character cut by the block"
+[ -s edge.err ] && fail "edge.err: $(cat edge.err)"
+
 # UTF-16 and UTF-32 marks: exit 7, the one error line, no target created or truncated
 Marks=('\xFF\xFEa\0;\0b\0\n\0' '\xFE\xFF\0a\0;\0b\0\n' '\xFF\xFE\0\0a\0\0\0\n\0\0\0'
   '\0\0\xFE\xFF\0\0\0a\0\0\0\n' '\xFF\xFE\n\0')
