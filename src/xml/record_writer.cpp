@@ -126,6 +126,7 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   } else {
     Coding = Utf8 ? TextCoding::Utf8 : TextCoding::Iso;
   }
+  WriteText = textWriterFor(Coding);
   // a column name that is an attribute value is transcoded to UTF-8 before it is written
   const TextCoding NameCoding = Coding == TextCoding::IsoToUtf8 ? TextCoding::Utf8 : Coding;
   ValueInAttribute = Layout == 2 || Layout == 4 || Layout == 5;
@@ -248,8 +249,8 @@ void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std
   At = putPiece(At, Item.Before);
   bool Replaced = false;
   // transcoded on the way into the buffer
-  At = writeEscapedText(At, Value.data(), Value.data() + Value.size(), Coding, ValueInAttribute,
-                        *Converted, Replaced);
+  At = WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
+                 Replaced);
   Out.commit(putPiece(At, Item.After));
   if (Replaced)
     noteControlBytes(Number);

@@ -232,11 +232,12 @@ template <High Mode> std::uint64_t bytesToLookAt(std::uint64_t Word) {
   const std::uint64_t Quote = zeroBytes(Word ^ (0x22 * LowBits));
   const std::uint64_t AmpersandApostrophe = zeroBytes((Word | LowBits) ^ (0x27 * LowBits));
   const std::uint64_t LessGreater = zeroBytes((Word | (0x02 * LowBits)) ^ (0x3E * LowBits));
-  const std::uint64_t Control = (Word - 0x20 * LowBits) & ~Word & HighBits;
+  // below 0x20, and in Iso from 0x80 to 0x9F as well: the two bits below the top one clear,
+  // each shifted into the top bit of its own byte
+  const std::uint64_t Control = Mode == High::Iso ? ~((Word << 1) | (Word << 2)) & HighBits
+                                                  : (Word - 0x20 * LowBits) & ~Word & HighBits;
   std::uint64_t Hits = Quote | AmpersandApostrophe | LessGreater | Control;
-  if (Mode == High::Iso) // 0x80 to 0x9F: the top bit set, the two below it clear
-    Hits |= Word & ~(Word << 1) & ~(Word << 2) & HighBits;
-  else if (Mode != High::Keep)
+  if (Mode != High::Keep && Mode != High::Iso)
     Hits |= Word & HighBits;
   return Hits;
 }
@@ -502,6 +503,21 @@ char* writeText(char* Out, const char* At, const char* End, TextWriter& Writer) 
   }
 }
 
+// One way of writing the text form, with what it found added to Converted and Replaced.
+template <High Mode>
+char* writeCoded(char* Out, const char* At, const char* End, bool Attribute,
+                 std::int64_t& Converted, bool& Replaced) {
+  TextWriter Writer;
+  Writer.Attribute = Attribute;
+  if constexpr (Mode == High::FromIso)
+    Writer.Forms = &utf8Forms();
+  Out = writeText<Mode>(Out, At, End, Writer);
+  if constexpr (Mode == High::FromIso || Mode == High::FromUtf8)
+    Converted += Writer.Converted;
+  Replaced = Replaced || Writer.Replaced;
+  return Out;
+}
+
 } // namespace
 
 bool isXmlNameChar(unsigned char C, bool AtStart) {
@@ -529,28 +545,23 @@ bool appendEscapedText(std::string& Out, std::string_view Text, TextCoding Codin
   return Replaced;
 }
 
+TextWriterFunction textWriterFor(TextCoding Coding) {
+  switch (Coding) {
+  case TextCoding::Utf8:
+    return &writeCoded<High::Check>;
+  case TextCoding::IsoToUtf8:
+    return &writeCoded<High::FromIso>;
+  case TextCoding::Utf8ToIso:
+    return &writeCoded<High::FromUtf8>;
+  case TextCoding::Iso:
+  default:
+    return &writeCoded<High::Iso>;
+  }
+}
+
 char* writeEscapedText(char* Out, const char* At, const char* End, TextCoding Coding,
                        bool Attribute, std::int64_t& Converted, bool& Replaced) {
-  TextWriter Writer;
-  Writer.Attribute = Attribute;
-  switch (Coding) {
-  case TextCoding::Iso:
-    Out = writeText<High::Iso>(Out, At, End, Writer);
-    break;
-  case TextCoding::Utf8:
-    Out = writeText<High::Check>(Out, At, End, Writer);
-    break;
-  case TextCoding::IsoToUtf8:
-    Writer.Forms = &utf8Forms();
-    Out = writeText<High::FromIso>(Out, At, End, Writer);
-    break;
-  case TextCoding::Utf8ToIso:
-    Out = writeText<High::FromUtf8>(Out, At, End, Writer);
-    break;
-  }
-  Converted += Writer.Converted;
-  Replaced = Replaced || Writer.Replaced;
-  return Out;
+  return textWriterFor(Coding)(Out, At, End, Attribute, Converted, Replaced);
 }
 
 char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,

@@ -48,6 +48,10 @@ constexpr std::size_t escapedTextRoom(std::size_t Size) { return 8 * Size + 8; }
 // adds the characters converted to Converted.
 char* writeEscapedText(char* Out, const char* At, const char* End, TextCoding Coding,
                        bool Attribute, std::int64_t& Converted, bool& Replaced);
+// The writer of one TextCoding, to choose once and call for every text.
+using TextWriterFunction = char* (*)(char* Out, const char* At, const char* End, bool Attribute,
+                                     std::int64_t& Converted, bool& Replaced);
+TextWriterFunction textWriterFor(TextCoding Coding);
 // TextCoding Iso or Utf8.
 char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,
                        bool Attribute);
