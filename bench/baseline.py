@@ -6,11 +6,12 @@ column, values escaped; empty cells as empty elements.
 
   baseline.py SOURCE TARGET [--sep ';'] [--utf8]
 
-The source is read as Windows-1252; the target is written in ISO-8859-1 (the source's own
-bytes), or in UTF-8 with --utf8.
+The source is read as Windows-1252; the target is written in ISO-8859-1 (what it cannot hold
+as a character reference, "&#x20AC;"), or in UTF-8 with --utf8.
 """
 
 import argparse
+import codecs
 import csv
 import os
 import re
@@ -18,6 +19,14 @@ import time
 from xml.sax.saxutils import escape
 
 ENTITIES = {'"': "&quot;", "'": "&apos;"}
+
+# Windows-1252 beyond ISO-8859-1, read from latin-1 text; the five bytes Windows-1252 leaves
+# open stay the controls of the same number.
+CP1252 = {b: (bytes([b]).decode("cp1252", errors="ignore") or chr(b)) for b in range(0x80, 0xA0)}
+# An ISO-8859-1 document takes those controls, and everything beyond U+00FF, as references.
+C1_REFERENCES = {c: "&#x%X;" % c for c in range(0x80, 0xA0)}
+codecs.register_error("hexref", lambda e: ("".join(
+    "&#x%X;" % ord(c) for c in e.object[e.start:e.end]), e.end))
 
 
 def element_name(text):
@@ -34,12 +43,16 @@ def main():
     p.add_argument("--sep", default=";")
     p.add_argument("--utf8", action="store_true")
     args = p.parse_args()
-    source_encoding = "latin-1" if not args.utf8 else "cp1252"
     target_encoding = "utf-8" if args.utf8 else "iso-8859-1"
     stamp = time.strftime("%Y-%m-%dT%H:%M:%S", time.localtime(os.stat(args.source).st_mtime))
 
-    with open(args.source, newline="", encoding=source_encoding) as src, \
-            open(args.target, "w", encoding=target_encoding, newline="") as out:
+    def text(value):
+        # a parser would read a raw carriage return as a line feed
+        value = escape(value.translate(CP1252), ENTITIES).replace("\r", "&#13;")
+        return value if args.utf8 else value.translate(C1_REFERENCES)
+
+    with open(args.source, newline="", encoding="latin-1") as src, \
+            open(args.target, "w", encoding=target_encoding, errors="hexref", newline="") as out:
         rows = csv.reader(src, delimiter=args.sep)
         names = [element_name(cell) for cell in next(rows)]
         out.write('<?xml version="1.0" encoding="%s" standalone="yes"?>\n'
@@ -55,7 +68,7 @@ def main():
             for i, name in enumerate(names):
                 value = row[i] if i < len(row) else ""
                 if value:
-                    out.write("          <%s>%s</%s>\n" % (name, escape(value, ENTITIES), name))
+                    out.write("          <%s>%s</%s>\n" % (name, text(value), name))
                 else:
                     out.write("          <%s/>\n" % name)
             out.write("     </record>\n")

@@ -36,6 +36,10 @@ public:
   void setReadLimit(std::size_t Bytes) { ReadLimit = Bytes; }
   // The system's error number of the read that failed (Result::Error), else 0.
   int error() const { return ReadError; }
+  // The bytes read from the source but not yet handed out as lines; valid until the next call.
+  std::string_view buffered() const {
+    return Buffer ? std::string_view(Buffer.get() + Begin, End - Begin) : std::string_view();
+  }
 
 private:
   bool refill();

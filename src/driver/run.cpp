@@ -201,6 +201,11 @@ int Conversion::readHeader() {
   const int MarkLength = chooseEncoding(Header, S);
   if (MarkLength < 0)
     return ExitBadHeader;
+  // judged on what the first read brought in, so the source is read no further for it
+  if (MarkLength == 0 && S.SourceEncoding.empty() && looksLikeUtf8(Header, Reader.buffered()))
+    std::cerr << "Warning : the source reads as UTF-8 but has no byte-order mark; it is converted "
+                 "as ISO-8859-1/Windows-1252 (-ie:UTF-8 reads it as UTF-8)"
+              << std::endl;
   dropPrefixWithoutUri(S);
   // the names in force, transcoded now, must be names in the document's encoding
   finishDocumentNames(S);

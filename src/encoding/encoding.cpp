@@ -1,5 +1,7 @@
 #include "encoding/encoding.h"
 
+#include "options/options.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -42,11 +44,9 @@ constexpr unsigned char ExtraBytes[256] = {
     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 // clang-format on
 
-// The byte E2 80 z becomes; a z outside the table stands for itself.
+// The byte E2 80 z becomes; 0 where the sequence has no single byte.
 constexpr std::array<unsigned char, 256> AfterE280 = [] {
   std::array<unsigned char, 256> Table{};
-  for (std::size_t Z = 0; Z < 256; ++Z)
-    Table[Z] = static_cast<unsigned char>(Z);
   Table[0x93] = 0x96;
   Table[0x94] = 0x97;
   Table[0x98] = 0x91;
@@ -119,7 +119,7 @@ int fromTwoBytes(unsigned char X, unsigned char Y) {
 
 // The single byte for E2 Y Z, or -1 when it has none.
 int fromE2(unsigned char Y, unsigned char Z) {
-  if (Y == 0x80 && Z != 0)
+  if (Y == 0x80 && AfterE280[Z] != 0)
     return AfterE280[Z];
   if (Y == 0x82 && Z == 0xAC)
     return 0x80;
@@ -204,6 +204,111 @@ int convertUtf8ToIso(std::string& Text) {
   return static_cast<int>(Count);
 }
 
+int convertUtf8ToIsoName(std::string& Text) {
+  std::size_t Read = findHighByte(Text);
+  const std::size_t Size = Text.size();
+  std::size_t Write = Read;
+  std::size_t Count = 0;
+  while (Read < Size) {
+    const unsigned char X = static_cast<unsigned char>(Text[Read]);
+    if (X < 0x80) {
+      Text[Write++] = Text[Read++];
+      continue;
+    }
+    std::uint32_t CodePoint = 0;
+    const std::size_t Length = decodeUtf8(Text, Read, CodePoint);
+    Text[Write++] = Length > 0 && CodePoint <= 0xFF ? static_cast<char>(CodePoint) : '_';
+    Read += Length > 0 ? Length : 1;
+    Count += Length > 0 ? 1 : 0;
+  }
+  Text.resize(Write);
+  return static_cast<int>(Count);
+}
+
+std::size_t decodeUtf8(std::string_view Text, std::size_t Pos, std::uint32_t& CodePoint) {
+  const auto Byte = [&Text](std::size_t I) { return static_cast<unsigned char>(Text[I]); };
+  const unsigned char Lead = Byte(Pos);
+  std::size_t Length = 0;
+  // the second byte has a narrower range after E0, ED, F0 and F4
+  unsigned char Low = 0x80;
+  unsigned char High = 0xBF;
+  if (Lead >= 0xC2 && Lead <= 0xDF) {
+    Length = 2;
+    CodePoint = Lead & 0x1Fu;
+  } else if (Lead >= 0xE0 && Lead <= 0xEF) {
+    Length = 3;
+    CodePoint = Lead & 0x0Fu;
+    Low = Lead == 0xE0 ? 0xA0 : 0x80;
+    High = Lead == 0xED ? 0x9F : 0xBF;
+  } else if (Lead >= 0xF0 && Lead <= 0xF4) {
+    Length = 4;
+    CodePoint = Lead & 0x07u;
+    Low = Lead == 0xF0 ? 0x90 : 0x80;
+    High = Lead == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (Text.size() - Pos < Length || Byte(Pos + 1) < Low || Byte(Pos + 1) > High)
+    return 0;
+  for (std::size_t I = 1; I < Length; ++I) {
+    const unsigned char Next = Byte(Pos + I);
+    if ((Next & 0xC0u) != 0x80u)
+      return 0;
+    CodePoint = (CodePoint << 6) | (Next & 0x3Fu);
+  }
+  return Length;
+}
+
+namespace {
+
+// What a text tells about UTF-8: Found, a well-formed multi-byte sequence; Foreign, a byte
+// from 0x80 up that begins none. With MayBeCut a sequence cut off by the end is not judged.
+void judgeUtf8(std::string_view Text, bool MayBeCut, bool& Found, bool& Foreign) {
+  for (std::size_t Pos = 0; Pos < Text.size() && !Foreign;) {
+    std::uint64_t Word;
+    if (Text.size() - Pos >= 8 && (std::memcpy(&Word, Text.data() + Pos, 8), true) &&
+        (Word & 0x8080808080808080ULL) == 0) {
+      Pos += 8; // ASCII, a word at a time
+      continue;
+    }
+    if (static_cast<unsigned char>(Text[Pos]) < 0x80) {
+      ++Pos;
+      continue;
+    }
+    std::uint32_t CodePoint = 0;
+    const std::size_t Length = decodeUtf8(Text, Pos, CodePoint);
+    if (Length > 0) {
+      Found = true;
+      Pos += Length;
+      continue;
+    }
+    // at most three bytes can be the start of a sequence the next block completes; past the
+    // second byte any continuation byte fits
+    const std::size_t Left = Text.size() - Pos;
+    if (MayBeCut && Left == 1) {
+      const auto Lead = static_cast<unsigned char>(Text[Pos]);
+      if (Lead >= 0xC2 && Lead <= 0xF4)
+        return;
+    } else if (MayBeCut && Left < 4) {
+      std::string Completed(Text.substr(Pos));
+      Completed.append(4 - Left, '\x80');
+      if (decodeUtf8(Completed, 0, CodePoint) > Left)
+        return;
+    }
+    Foreign = true;
+  }
+}
+
+} // namespace
+
+bool looksLikeUtf8(std::string_view Header, std::string_view Rest) {
+  bool Found = false;
+  bool Foreign = false;
+  judgeUtf8(Header, false, Found, Foreign);
+  judgeUtf8(Rest, true, Found, Foreign);
+  return Found && !Foreign;
+}
+
 int getBOMEncoding(std::string_view Header, std::string& Name) {
   struct Mark {
     std::string_view Bytes;
@@ -234,6 +339,10 @@ int chooseEncoding(std::string_view Header, Settings& S) {
   const bool Verbose = S.VerboseMode || S.DebugMode;
   std::string Name;
   const int Kind = getBOMEncoding(Header, Name);
+  // asked to, a source without a mark is read as if it had the UTF-8 one, which stays in place
+  const bool Utf8Source = Kind == 2 || (Kind == 1 && S.SourceEncoding == EncodingUtf8);
+  if (Utf8Source)
+    Name = EncodingUtf8;
   if (Verbose)
     std::clog << "-> " << Name << " file header found " << std::endl;
   if (Kind >= 3) {
@@ -241,8 +350,8 @@ int chooseEncoding(std::string_view Header, Settings& S) {
     return -1;
   }
 
-  S.ConvertDataI2U = Kind == 1 && S.Encoding != EncodingIso;
-  S.ConvertDataU2I = Kind == 2 && S.Encoding != EncodingUtf8;
+  S.ConvertDataI2U = !Utf8Source && S.Encoding != EncodingIso;
+  S.ConvertDataU2I = Utf8Source && S.Encoding != EncodingUtf8;
   if (Verbose) {
     if (S.ConvertDataI2U || S.ConvertDataU2I)
       std::clog << "-> Converting to " << S.Encoding << std::endl;
@@ -261,13 +370,21 @@ int chooseEncoding(std::string_view Header, Settings& S) {
     Convert(S.StyleList);
     if (S.UseDTD)
       Convert(S.DTDFile);
-    if (S.UseXSD)
-      Convert(S.XSDFile);
     // aID and the file names used for opening stay as given.
-    for (std::string* Text :
-         {&S.NamespacePrefix, &S.NamespaceURI, &S.SourceName, &S.eRoot, &S.eRecord, &S.eItem,
-          &S.aName, &S.aValue, &S.aNum, &S.aSource, &S.aDT})
-      Convert(*Text);
+    if (Convert == convertIsoToUtf8) {
+      if (S.UseXSD)
+        Convert(S.XSDFile);
+      for (std::string* Text :
+           {&S.NamespacePrefix, &S.NamespaceURI, &S.SourceName, &S.eRoot, &S.eRecord, &S.eItem,
+            &S.aName, &S.aValue, &S.aNum, &S.aSource, &S.aDT})
+        Convert(*Text);
+    } else {
+      // attribute values stay UTF-8, so that the document can write every character of them;
+      // the names are formed again from their texts, one '_' for a character ISO-8859-1 lacks
+      S.AttributeTextsUtf8 = true;
+      convertUtf8ToIsoName(S.NamespacePrefix);
+      reformAliasNames(S, convertUtf8ToIsoName);
+    }
     if (Verbose)
       std::clog << std::endl;
   }

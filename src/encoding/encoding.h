@@ -2,6 +2,8 @@
 
 #include "options/settings.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,14 +14,29 @@ namespace quillon {
 // without a single-byte form is left as it is and not counted.
 int convertIsoToUtf8(std::string& Text);
 int convertUtf8ToIso(std::string& Text);
+// UTF-8 text that becomes a name in an ISO-8859-1 document: a character from U+0080 to U+00FF
+// becomes its one byte, every other one beyond ASCII one '_', and so does each byte from 0x80
+// up that begins no well-formed sequence. Returns the number of characters so converted.
+int convertUtf8ToIsoName(std::string& Text);
+
+// The length (2 to 4) of the well-formed UTF-8 sequence that begins at Pos, its code point in
+// CodePoint; 0 when none begins there (overlong forms, surrogates and code points beyond
+// U+10FFFF are not well-formed, nor is a sequence cut off by the end of Text).
+std::size_t decodeUtf8(std::string_view Text, std::size_t Pos, std::uint32_t& CodePoint);
+
+// Whether a source without a mark reads as UTF-8: the header line and the rest of the first
+// block (Rest, which may end inside a sequence) hold at least one well-formed multi-byte
+// sequence, and every byte from 0x80 up belongs to one.
+bool looksLikeUtf8(std::string_view Header, std::string_view Rest);
 
 // Kind of byte-order mark at the start of a header line: 1 = none (ISO-8859-1), 2 = UTF-8,
 // 3 = UTF-16 LE, 4 = UTF-16 BE, 5 = UTF-32 LE, 6 = UTF-32 BE; Name receives the kind's name.
 // A mark counts only when all of its bytes are in the line.
 int getBOMEncoding(std::string_view Header, std::string& Name);
 
-// Decides the source encoding from the header line as read: reports it in verbose mode,
-// sets ConvertDataI2U or ConvertDataU2I and transcodes the command-line texts when asked.
+// Decides the source encoding from the header line as read (a mark decides; without one,
+// SourceEncoding does): reports it in verbose mode, sets ConvertDataI2U or ConvertDataU2I and
+// transcodes the command-line texts when asked.
 // Returns the number of mark bytes to skip (0 or 3), or -1 for a refused encoding, whose
 // error line it has written.
 int chooseEncoding(std::string_view Header, Settings& S);

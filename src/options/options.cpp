@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <string_view>
 #include <sys/stat.h>
@@ -132,6 +133,10 @@ bool applyAlias(const std::string& Name, const std::string& Value, Settings& S) 
   return true;
 }
 
+// The alias tokens in the order of Settings::AliasTexts; the first three name elements.
+constexpr std::string_view AliasTokens[] = {"eRoot", "eRecord", "eItem", "aName", "aValue",
+                                            "aNum",  "aSource", "aDT",   "aID"};
+
 // Pairs are taken until the list runs out or stops looking like TOKEN=NAME; whatever
 // follows such a stop is ignored, but an unknown token rejects the option.
 bool parseAliases(std::string List, Settings& S) {
@@ -156,6 +161,9 @@ bool parseAliases(std::string List, Settings& S) {
       std::cerr << "Error : Illegal alias name : \"" << Name << "\"" << std::endl;
       return false;
     }
+    for (std::size_t I = 0; I < S.AliasTexts.size(); ++I)
+      if (AliasTokens[I] == Name)
+        S.AliasTexts[I] = Value;
   }
   return true;
 }
@@ -186,6 +194,19 @@ int textNotWritten(const char* Message) {
 }
 
 } // namespace
+
+void reformAliasNames(Settings& S, int (*Convert)(std::string&)) {
+  // aID stays as given, like the file names
+  std::string* const Names[] = {&S.eRoot,  &S.eRecord, &S.eItem,   &S.aName,
+                                &S.aValue, &S.aNum,    &S.aSource, &S.aDT};
+  for (std::size_t I = 0; I < std::size(Names); ++I) {
+    std::string Text = S.AliasTexts[I];
+    if (Text.empty())
+      continue;
+    Convert(Text);
+    *Names[I] = escapeXml(Text, I < 3, I >= 3);
+  }
+}
 
 void trimBlanks(std::string& Text) {
   for (const char Blank : {' ', '\t'}) {
@@ -238,6 +259,13 @@ bool checkOption(const std::string& Option, Settings& S) {
     if (S.Encoding == EncodingIso)
       return true;
     std::cerr << "Error : Encoding \"" << S.Encoding << "\" is not supported !" << std::endl;
+    return false;
+  }
+  if (matchesPrefix(Option, "-ie:", 5)) {
+    S.SourceEncoding = Option.substr(4);
+    if (S.SourceEncoding == EncodingUtf8 || S.SourceEncoding == EncodingIso)
+      return true;
+    std::cerr << "Error : Encoding \"" << S.SourceEncoding << "\" is not supported !" << std::endl;
     return false;
   }
   if (Option == "-sup") {

@@ -22,6 +22,9 @@ bool readConfigFile(const std::string& Name, Settings& S);
 // The reading part of readConfigFile, on a file it opened (Fd -1: the open failed); Name is
 // for the messages. Apart so that tests can hand in a descriptor that fails.
 bool readConfigDescriptor(const std::string& Name, int Fd, Settings& S);
+// Forms the alias names given with -alias: (all but aID) again from their texts, each text
+// first rewritten by Convert.
+void reformAliasNames(Settings& S, int (*Convert)(std::string&));
 // Removes surrounding spaces, then surrounding tabs.
 void trimBlanks(std::string& Text);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 namespace quillon {
@@ -9,6 +10,7 @@ struct Settings {
   std::string SeparatorChars = ";";
   std::string SeparatorText = ";";
   std::string Encoding = "ISO-8859-1";
+  std::string SourceEncoding; // of a source without a byte-order mark; empty: not given
   std::string SourceFile;
   std::string SourceName;
   std::string TargetFile;
@@ -27,6 +29,9 @@ struct Settings {
   std::string aDT = "datetime";
   std::string aID = "xml:id";
   std::string aNum = "num";
+  // The alias names as given, before they were made names, in the order of the tokens above
+  // (eRoot first); empty for a token no -alias: named.
+  std::array<std::string, 9> AliasTexts;
 
   int Mode = 0; // layout number minus one, 0..4
   bool AliasGiven = false;
@@ -45,6 +50,9 @@ struct Settings {
   bool OutputUTF8 = false; // only ever turns on
   bool ConvertDataI2U = false;
   bool ConvertDataU2I = false;
+  // Set by the encoding choice when it leaves SourceName, NamespaceURI and XSDFile in UTF-8
+  // for an ISO-8859-1 document, which then writes them with character references.
+  bool AttributeTextsUtf8 = false;
 };
 
 constexpr const char* EncodingIso = "ISO-8859-1";

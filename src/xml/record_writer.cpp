@@ -18,10 +18,12 @@ constexpr std::string_view RecordIndent = "     ";
 // The layout number 1..5; a mode out of range writes the default layout.
 int layoutOf(int Mode) { return Mode >= 0 && Mode <= 4 ? Mode + 1 : 1; }
 
-// Sets Replaced when the column name held bytes that became '?' (Utf8: the document is UTF-8).
+// Sets Replaced when the column name held bytes that became '?'. Coding: how a column name
+// that is an attribute value is written; the characters it converts are added to Converted.
 RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::string_view Prefix,
                                     std::string_view aValue, std::string_view aName,
-                                    std::string_view eItem, bool Utf8, bool& Replaced) {
+                                    std::string_view eItem, TextCoding Coding,
+                                    std::int64_t& Converted, bool& Replaced) {
   RecordWriter::ItemText Text;
   std::string Element(Prefix);
   // layout 4 writes both names on one element: the later one must differ
@@ -33,7 +35,7 @@ RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::st
     Element.append(eItem);
     Text.Before.append(ItemIndent).append("<").append(Element).append(" ").append(aName);
     Text.Before.append("=\"");
-    Replaced = appendEscapedText(Text.Before, Column, Utf8, true);
+    Replaced = appendEscapedText(Text.Before, Column, Coding, true, Converted);
     Text.Before.append("\"");
   } else if (Layout == 1 || Layout == 2) {
     Element.append(Column);
@@ -68,11 +70,6 @@ void transcode(const Settings& S, RunCounters& Counters, std::string& Text) {
     Counters.Utf8ToIsoCount += convertUtf8ToIso(Text);
 }
 
-bool hasHighByte(std::string_view Text) {
-  return std::any_of(Text.begin(), Text.end(),
-                     [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
-}
-
 } // namespace
 
 std::string formatRecordItem(std::string Column, std::string Value, int Mode,
@@ -82,8 +79,10 @@ std::string formatRecordItem(std::string Column, std::string Value, int Mode,
     return {};
   bool Replaced = false;
   const bool Utf8 = isUtf8Document(theSettings());
+  std::int64_t Converted = 0;
   const RecordWriter::ItemText Text =
-      makeItemText(Column, Mode + 1, NamespacePrefix, aValue, aName, eItem, Utf8, Replaced);
+      makeItemText(Column, Mode + 1, NamespacePrefix, aValue, aName, eItem,
+                   Utf8 ? TextCoding::Utf8 : TextCoding::Iso, Converted, Replaced);
   if (Value.empty())
     return Text.Empty;
   std::string Line = Text.Before;
@@ -118,8 +117,19 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   std::string NumName = S.aNum;
   if (S.WriteId && S.WriteNum && NumName == S.aID)
     NumName += "_2";
-  // cells of a UTF-8 source are checked in a UTF-8 document; transcoded ones are UTF-8 already
-  CheckUtf8 = Utf8 && !S.ConvertDataI2U;
+  // how the cells are written, and the counter of the characters converted on the way
+  Converted = &Counters.IsoToUtf8Count;
+  if (S.ConvertDataI2U) {
+    Coding = TextCoding::IsoToUtf8;
+  } else if (S.ConvertDataU2I) {
+    Coding = TextCoding::Utf8ToIso;
+    Converted = &Counters.Utf8ToIsoCount;
+  } else {
+    Coding = Utf8 ? TextCoding::Utf8 : TextCoding::Iso;
+  }
+  WriteText = textWriterFor(Coding);
+  // a column name that is an attribute value is transcoded to UTF-8 before it is written
+  const TextCoding NameCoding = Coding == TextCoding::IsoToUtf8 ? TextCoding::Utf8 : Coding;
   ValueInAttribute = Layout == 2 || Layout == 4 || Layout == 5;
   // attribute names already on the record element in layout 5
   std::unordered_set<std::string> Taken;
@@ -142,7 +152,8 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
     std::string Name;
     if (!Cell.empty()) {
       Name = Cell;
-      if (NameIsValue || S.ConvertDataI2U)
+      // a name that is an attribute value from a UTF-8 source is converted as it is written
+      if (S.ConvertDataI2U)
         transcode(S, Counters, Name);
       if (!NameIsValue) {
         Name = makeXmlName(std::move(Name), Kind, CellUtf8, Utf8);
@@ -157,8 +168,8 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
       while (!Taken.insert(Name).second)
         Name += "_" + Number;
     bool Replaced = false;
-    ItemText Item =
-        makeItemText(Name, Layout, S.NamespacePrefix, S.aValue, S.aName, S.eItem, Utf8, Replaced);
+    ItemText Item = makeItemText(Name, Layout, S.NamespacePrefix, S.aValue, S.aName, S.eItem,
+                                 NameCoding, *Converted, Replaced);
     if (Folded && !Attributes) {
       Item.After += '\n';
       Item.Empty += '\n';
@@ -234,12 +245,9 @@ void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std
                          2 * PieceSlack);
   At = putPiece(At, Item.Before);
   bool Replaced = false;
-  const char* const From = Value.data();
-  if (S.ConvertDataI2U) // transcoded on the way into the buffer
-    At = writeEscapedIsoText(At, From, From + Value.size(), Counters.IsoToUtf8Count, Replaced,
-                             ValueInAttribute);
-  else
-    At = writeEscapedText(At, From, From + Value.size(), CheckUtf8, Replaced, ValueInAttribute);
+  // transcoded on the way into the buffer
+  At = WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
+                 Replaced);
   Out.commit(putPiece(At, Item.After));
   if (Replaced)
     noteControlBytes(Number);
@@ -260,14 +268,8 @@ void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::strin
   Out.commit(putPiece(At, OpenEnd));
   if (!Attributes && !Folded)
     Out.lineEnd();
-  const bool ToIso = S.ConvertDataU2I;
   for (std::size_t I = 0; I < Items.size(); ++I) {
-    std::string_view Value = I < Cells.size() ? Cells[I] : std::string_view();
-    if (ToIso && hasHighByte(Value)) {
-      Scratch.assign(Value.data(), Value.size());
-      transcode(S, Counters, Scratch);
-      Value = Scratch;
-    }
+    const std::string_view Value = I < Cells.size() ? Cells[I] : std::string_view();
     const ItemPieces& Item = Items[I];
     if (Value.empty()) {
       if (S.SuppressEmpty)

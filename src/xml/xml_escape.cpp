@@ -111,46 +111,21 @@ bool byteFits(unsigned char C, bool AtStart, bool HighBytesInside) {
 // CodePoint; 0 when none begins there (overlong forms, surrogates and code points beyond
 // U+10FFFF are not well-formed).
 std::size_t decodeSequence(std::string_view Text, std::size_t Pos, std::uint32_t& CodePoint) {
-  const auto Byte = [&Text](std::size_t I) { return static_cast<unsigned char>(Text[I]); };
-  const unsigned char Lead = Byte(Pos);
-  std::size_t Length = 0;
-  // the second byte has a narrower range after E0, ED, F0 and F4
-  unsigned char Low = 0x80;
-  unsigned char High = 0xBF;
-  if (Lead >= 0xC2 && Lead <= 0xDF) {
-    Length = 2;
-    CodePoint = Lead & 0x1Fu;
-  } else if (Lead >= 0xE0 && Lead <= 0xEF) {
-    Length = 3;
-    CodePoint = Lead & 0x0Fu;
-    Low = Lead == 0xE0 ? 0xA0 : 0x80;
-    High = Lead == 0xED ? 0x9F : 0xBF;
-  } else if (Lead >= 0xF0 && Lead <= 0xF4) {
-    Length = 4;
-    CodePoint = Lead & 0x07u;
-    Low = Lead == 0xF0 ? 0x90 : 0x80;
-    High = Lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (Text.size() - Pos < Length || Byte(Pos + 1) < Low || Byte(Pos + 1) > High)
-    return 0;
-  for (std::size_t I = 1; I < Length; ++I) {
-    const unsigned char Next = Byte(Pos + I);
-    if ((Next & 0xC0u) != 0x80u)
-      return 0;
-    CodePoint = (CodePoint << 6) | (Next & 0x3Fu);
-  }
-  return Length;
+  return decodeUtf8(Text, Pos, CodePoint);
 }
 
-// The length of the UTF-8 sequence of an XML character that begins at At; 0 when the bytes
-// there are ill-formed or encode U+FFFE or U+FFFF (surrogates are ill-formed already).
-std::size_t xmlCharacterLength(const char* At, const char* End) {
-  std::uint32_t CodePoint = 0;
+// The length of the UTF-8 sequence of an XML character that begins at At, its code point in
+// CodePoint; 0 when the bytes there are ill-formed or encode U+FFFE or U+FFFF (surrogates are
+// ill-formed already).
+std::size_t xmlCharacterLength(const char* At, const char* End, std::uint32_t& CodePoint) {
   const std::size_t Length =
       decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
   return CodePoint == 0xFFFE || CodePoint == 0xFFFF ? 0 : Length;
+}
+
+std::size_t xmlCharacterLength(const char* At, const char* End) {
+  std::uint32_t CodePoint = 0;
+  return xmlCharacterLength(At, End, CodePoint);
 }
 
 // NameStartChar of XML 1.0, fifth edition, for code points from U+0080.
@@ -430,21 +405,26 @@ std::uint64_t zeroBytes(std::uint64_t Word) { return (Word - LowBits) & ~Word & 
 
 // How the text form reads the bytes from 0x80 up.
 enum class High {
-  Keep,    // as they are (an ISO-8859-1 document)
-  Check,   // as UTF-8 that must encode XML characters (a UTF-8 document)
-  FromIso, // as ISO-8859-1/Windows-1252, written in UTF-8 (a UTF-8 document)
+  Keep,     // as they are (the text step of a name)
+  Iso,      // as Windows-1252, 0x80 to 0x9F written as references (an ISO-8859-1 document)
+  Check,    // as UTF-8 that must encode XML characters (a UTF-8 document)
+  FromIso,  // as ISO-8859-1/Windows-1252, written in UTF-8 (a UTF-8 document)
+  FromUtf8, // as UTF-8, written in ISO-8859-1 or as references (an ISO-8859-1 document)
 };
 
 // Flags the bytes of Word that the text form must look at: '"', '&', '\'', '<', '>', every
-// byte below 0x20, and unless they are kept, every byte from 0x80 up. The lowest flag is
+// byte below 0x20, and the bytes from 0x80 up that Mode does not copy. The lowest flag is
 // exact; flags above it may be false.
 template <High Mode> std::uint64_t bytesToLookAt(std::uint64_t Word) {
   const std::uint64_t Quote = zeroBytes(Word ^ (0x22 * LowBits));
   const std::uint64_t AmpersandApostrophe = zeroBytes((Word | LowBits) ^ (0x27 * LowBits));
   const std::uint64_t LessGreater = zeroBytes((Word | (0x02 * LowBits)) ^ (0x3E * LowBits));
-  const std::uint64_t Control = (Word - 0x20 * LowBits) & ~Word & HighBits;
+  // below 0x20, and in Iso from 0x80 to 0x9F as well: the two bits below the top one clear,
+  // each shifted into the top bit of its own byte
+  const std::uint64_t Control = Mode == High::Iso ? ~((Word << 1) | (Word << 2)) & HighBits
+                                                  : (Word - 0x20 * LowBits) & ~Word & HighBits;
   std::uint64_t Hits = Quote | AmpersandApostrophe | LessGreater | Control;
-  if (Mode != High::Keep)
+  if (Mode != High::Keep && Mode != High::Iso)
     Hits |= Word & HighBits;
   return Hits;
 }
@@ -525,11 +505,55 @@ const Utf8Forms& utf8Forms() {
   return Forms;
 }
 
+// Writes the hexadecimal character reference of CodePoint ("&#x20AC;"), at most ten bytes.
+char* putReference(char* Out, std::uint32_t CodePoint) {
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  *Out++ = '&';
+  *Out++ = '#';
+  *Out++ = 'x';
+  int Shift = 20;
+  while (Shift > 0 && (CodePoint >> Shift) == 0)
+    Shift -= 4;
+  for (; Shift >= 0; Shift -= 4)
+    *Out++ = Digits[(CodePoint >> Shift) & 0xFu];
+  *Out++ = ';';
+  return Out;
+}
+
+// The reference that stands for each byte from 0x80 to 0x9F of Windows-1252 text: the code
+// point convertIsoToUtf8 gives the byte.
+struct Cp1252References {
+  struct Form {
+    char Bytes[8];
+    std::size_t Length;
+  };
+  Form Of[32];
+
+  Cp1252References() : Of() {
+    for (std::size_t Byte = 0x80; Byte < 0xA0; ++Byte) {
+      std::string Text(1, static_cast<char>(Byte));
+      convertIsoToUtf8(Text);
+      std::uint32_t CodePoint = 0;
+      decodeSequence(Text, 0, CodePoint);
+      char Reference[16];
+      Form& F = Of[Byte - 0x80];
+      F.Length = std::min(static_cast<std::size_t>(putReference(Reference, CodePoint) - Reference),
+                          sizeof F.Bytes);
+      std::memcpy(F.Bytes, Reference, F.Length);
+    }
+  }
+};
+
+const Cp1252References& cp1252References() {
+  static const Cp1252References References;
+  return References;
+}
+
 // What the text form writes, and what it found on the way.
 struct TextWriter {
   bool Replaced = false;
   bool Attribute = false;     // tab and line breaks become references, which parsers keep
-  std::int64_t Converted = 0; // bytes from 0x80 up written in UTF-8 (High::FromIso)
+  std::int64_t Converted = 0; // characters transcoded (High::FromIso, High::FromUtf8)
   const Utf8Forms* Forms = nullptr;
 };
 
@@ -562,11 +586,43 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
   default: {
     const unsigned char Action = TextActions[byteOf(C)];
     if (Action == Copy && (Mode == High::Keep || byteOf(C) < 0x80)) {
-      if (Writer.Attribute && byteOf(C) < 0x20) // a parser reads them as blanks in a value
+      // a parser reads them as blanks in a value, and a carriage return as a line feed anywhere
+      if (byteOf(C) < 0x20 && (Writer.Attribute || (C == '\r' && Mode != High::Keep)))
         Out = put(C == '\t' ? "&#9;" : C == '\n' ? "&#10;" : "&#13;");
       else
         *Out++ = C; // tab, line feed, carriage return
       break;
+    }
+    if (Mode == High::Iso && byteOf(C) >= 0x80) { // only 0x80 to 0x9F are flagged
+      if (byteOf(C) >= 0xA0) {
+        *Out++ = C;
+      } else {
+        const Cp1252References::Form& Form = cp1252References().Of[byteOf(C) - 0x80];
+        std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
+        Out += Form.Length;
+      }
+      break;
+    }
+    if (Mode == High::FromUtf8 && byteOf(C) >= 0x80) {
+      // the two-byte sequences of the Latin letters come first
+      std::uint32_t CodePoint = 0;
+      std::size_t Length = 0;
+      if (End - At >= 2 && (byteOf(C) == 0xC2 || byteOf(C) == 0xC3) &&
+          (byteOf(At[1]) & 0xC0u) == 0x80u) {
+        Length = 2;
+        CodePoint = (byteOf(C) & 0x1Fu) << 6 | (byteOf(At[1]) & 0x3Fu);
+      } else {
+        Length = xmlCharacterLength(At, End, CodePoint);
+      }
+      if (Length > 0) {
+        if (CodePoint >= 0xA0 && CodePoint <= 0xFF)
+          *Out++ = static_cast<char>(CodePoint);
+        else
+          Out = putReference(Out, CodePoint);
+        ++Writer.Converted;
+        At += Length;
+        return Out;
+      }
     }
     if (Mode == High::FromIso && byteOf(C) >= 0x80) {
       const Utf8Forms::Form& Form = Writer.Forms->Of[byteOf(C) - 0x80];
@@ -634,6 +690,21 @@ char* writeText(char* Out, const char* At, const char* End, TextWriter& Writer) 
   }
 }
 
+// One way of writing the text form, with what it found added to Converted and Replaced.
+template <High Mode>
+char* writeCoded(char* Out, const char* At, const char* End, bool Attribute,
+                 std::int64_t& Converted, bool& Replaced) {
+  TextWriter Writer;
+  Writer.Attribute = Attribute;
+  if constexpr (Mode == High::FromIso)
+    Writer.Forms = &utf8Forms();
+  Out = writeText<Mode>(Out, At, End, Writer);
+  if constexpr (Mode == High::FromIso || Mode == High::FromUtf8)
+    Converted += Writer.Converted;
+  Replaced = Replaced || Writer.Replaced;
+  return Out;
+}
+
 } // namespace
 
 bool isXmlNameChar(unsigned char C, bool AtStart) {
@@ -645,34 +716,51 @@ bool appendEscapedText(std::string& Out, std::string_view Text) {
 }
 
 bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8, bool Attribute) {
+  std::int64_t Converted = 0;
+  return appendEscapedText(Out, Text, Utf8 ? TextCoding::Utf8 : TextCoding::Iso, Attribute,
+                           Converted);
+}
+
+bool appendEscapedText(std::string& Out, std::string_view Text, TextCoding Coding, bool Attribute,
+                       std::int64_t& Converted) {
   const std::size_t Old = Out.size();
   Out.resize(Old + escapedTextRoom(Text.size()));
   bool Replaced = false;
-  char* const End = writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(), Utf8,
-                                     Replaced, Attribute);
+  char* const End = writeEscapedText(Out.data() + Old, Text.data(), Text.data() + Text.size(),
+                                     Coding, Attribute, Converted, Replaced);
   Out.resize(static_cast<std::size_t>(End - Out.data()));
   return Replaced;
 }
 
+TextWriterFunction textWriterFor(TextCoding Coding) {
+  switch (Coding) {
+  case TextCoding::Utf8:
+    return &writeCoded<High::Check>;
+  case TextCoding::IsoToUtf8:
+    return &writeCoded<High::FromIso>;
+  case TextCoding::Utf8ToIso:
+    return &writeCoded<High::FromUtf8>;
+  case TextCoding::Iso:
+  default:
+    return &writeCoded<High::Iso>;
+  }
+}
+
+char* writeEscapedText(char* Out, const char* At, const char* End, TextCoding Coding,
+                       bool Attribute, std::int64_t& Converted, bool& Replaced) {
+  return textWriterFor(Coding)(Out, At, End, Attribute, Converted, Replaced);
+}
+
 char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,
                        bool Attribute) {
-  TextWriter Writer;
-  Writer.Attribute = Attribute;
-  Out = Utf8 ? writeText<High::Check>(Out, At, End, Writer)
-             : writeText<High::Keep>(Out, At, End, Writer);
-  Replaced = Replaced || Writer.Replaced;
-  return Out;
+  std::int64_t Converted = 0;
+  return writeEscapedText(Out, At, End, Utf8 ? TextCoding::Utf8 : TextCoding::Iso, Attribute,
+                          Converted, Replaced);
 }
 
 char* writeEscapedIsoText(char* Out, const char* At, const char* End, std::int64_t& Converted,
                           bool& Replaced, bool Attribute) {
-  TextWriter Writer;
-  Writer.Attribute = Attribute;
-  Writer.Forms = &utf8Forms();
-  Out = writeText<High::FromIso>(Out, At, End, Writer);
-  Converted += Writer.Converted;
-  Replaced = Replaced || Writer.Replaced;
-  return Out;
+  return writeEscapedText(Out, At, End, TextCoding::IsoToUtf8, Attribute, Converted, Replaced);
 }
 
 std::string replaceNonXmlBytes(std::string_view Text, bool Utf8) {
@@ -699,9 +787,12 @@ std::string escapeXml(std::string Text, bool MakeName, bool CleanName) {
     return formName(std::move(Text), MakeName,
                     theSettings().OutputUTF8 ? Reading::Utf8OrIso : Reading::Iso);
   if (std::any_of(Text.begin(), Text.end(), [](char C) { return actionOf(C) != Copy; })) {
-    std::string Escaped;
-    Escaped.reserve(Text.size() + 16);
-    appendEscapedText(Escaped, Text);
+    // every byte from 0x80 up stays for the name rules to judge
+    std::string Escaped(escapedTextRoom(Text.size()), '\0');
+    TextWriter Writer;
+    char* const End =
+        writeText<High::Keep>(Escaped.data(), Text.data(), Text.data() + Text.size(), Writer);
+    Escaped.resize(static_cast<std::size_t>(End - Escaped.data()));
     Text = std::move(Escaped);
   }
   return Text;

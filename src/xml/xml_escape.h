@@ -13,24 +13,51 @@ namespace quillon {
 std::string escapeXml(std::string Text, bool MakeName, bool CleanName);
 bool isXmlNameChar(unsigned char C, bool AtStart);
 
+// What the text form is given, and the document it writes for.
+enum class TextCoding {
+  // ISO-8859-1/Windows-1252 text, ISO-8859-1 document: the bytes 0x80 to 0x9F, which the
+  // document would read as control characters, become references to the Windows-1252
+  // characters ("&#x20AC;"; the five bytes Windows-1252 leaves open, "&#x81;" and the like).
+  Iso,
+  // UTF-8 text, UTF-8 document.
+  Utf8,
+  // ISO-8859-1/Windows-1252 text, UTF-8 document: each byte from 0x80 up is written in UTF-8,
+  // as convertIsoToUtf8 would write it, and counted.
+  IsoToUtf8,
+  // UTF-8 text, ISO-8859-1 document: U+00A0 to U+00FF become their one byte, every other
+  // character beyond ASCII a reference ("&#x65E5;"); each counted.
+  Utf8ToIso,
+};
+
 // The text form appended straight to Out. Returns true when a control byte that XML cannot
 // hold was replaced by '?'. In a UTF-8 document (Utf8) every byte that begins no UTF-8
 // sequence of an XML character (an ill-formed sequence, a surrogate, U+FFFE, U+FFFF) is
-// replaced by '?' too, and counts as replaced.
+// replaced by '?' too, and counts as replaced; so it is in UTF-8 text of an ISO-8859-1
+// document. A carriage return is written "&#13;", since a parser would read it as a line feed.
 bool appendEscapedText(std::string& Out, std::string_view Text);
-// With Attribute, the text is an attribute value: tab, line feed and carriage return are
-// written as "&#9;", "&#10;" and "&#13;", since a parser reads them raw as blanks there.
+// With Attribute, the text is an attribute value: tab and line feed are written as "&#9;" and
+// "&#10;" too, since a parser reads them raw as blanks there.
 bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8, bool Attribute);
+// Adds the characters converted to Converted.
+bool appendEscapedText(std::string& Out, std::string_view Text, TextCoding Coding, bool Attribute,
+                       std::int64_t& Converted);
 
-// The room writeEscapedText needs for Size input bytes: six for each ("&quot;"), and one
-// word more, since it stores eight bytes at a time.
-constexpr std::size_t escapedTextRoom(std::size_t Size) { return 6 * Size + 8; }
+// The room writeEscapedText needs for Size input bytes: eight for each ("&#x20AC;" for one
+// Windows-1252 byte), and one word more, since it stores eight bytes at a time.
+constexpr std::size_t escapedTextRoom(std::size_t Size) { return 8 * Size + 8; }
 // The text form of [At, End) written at Out, which has escapedTextRoom(End - At) bytes of room;
-// returns the end of what it wrote. Sets Replaced like appendEscapedText, leaves it otherwise.
+// returns the end of what it wrote. Sets Replaced like appendEscapedText, leaves it otherwise;
+// adds the characters converted to Converted.
+char* writeEscapedText(char* Out, const char* At, const char* End, TextCoding Coding,
+                       bool Attribute, std::int64_t& Converted, bool& Replaced);
+// The writer of one TextCoding, to choose once and call for every text.
+using TextWriterFunction = char* (*)(char* Out, const char* At, const char* End, bool Attribute,
+                                     std::int64_t& Converted, bool& Replaced);
+TextWriterFunction textWriterFor(TextCoding Coding);
+// TextCoding Iso or Utf8.
 char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,
                        bool Attribute);
-// The same for ISO-8859-1/Windows-1252 text in a UTF-8 document: each byte from 0x80 up is
-// written in UTF-8, as convertIsoToUtf8 would write it, and counted in Converted.
+// TextCoding IsoToUtf8.
 char* writeEscapedIsoText(char* Out, const char* At, const char* End, std::int64_t& Converted,
                           bool& Replaced, bool Attribute);
 

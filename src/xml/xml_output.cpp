@@ -15,10 +15,12 @@ namespace {
 constexpr std::string_view XsiNamespace = "http://www.w3.org/2001/XMLSchema-instance";
 
 // An attribute value from outside, in the text form.
-void appendAttributeText(TargetBuffer& Out, std::string_view Text, bool Utf8) {
+void appendAttributeText(TargetBuffer& Out, std::string_view Text, TextCoding Coding) {
   char* const At = Out.reserve(escapedTextRoom(Text.size()));
   bool Replaced = false;
-  Out.commit(writeEscapedText(At, Text.data(), Text.data() + Text.size(), Utf8, Replaced, true));
+  std::int64_t Converted = 0; // command-line texts are not counted
+  Out.commit(writeEscapedText(At, Text.data(), Text.data() + Text.size(), Coding, true, Converted,
+                              Replaced));
 }
 
 // The DTD's system literal with its delimiters. It knows no references: a name holding '"'
@@ -74,6 +76,11 @@ std::time_t sourceTime(const Settings& S) {
 void writeProlog(TargetBuffer& Out, const Settings& S) {
   const bool UseSchema = S.UseXSD && !S.XSDFile.empty();
   const bool Utf8 = isUtf8Document(S);
+  // the command-line texts in attribute values; left in UTF-8 for an ISO-8859-1 document, they
+  // are written with references
+  const TextCoding Coding = Utf8                   ? TextCoding::Utf8
+                            : S.AttributeTextsUtf8 ? TextCoding::Utf8ToIso
+                                                   : TextCoding::Iso;
   Out.append("<?xml version=\"1.0\" encoding=\"");
   Out.append(S.Encoding);
   Out.append(S.UseDTD || S.UseXSD ? "\" standalone=\"no\"?>" : "\" standalone=\"yes\"?>");
@@ -112,12 +119,12 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
   if (UseSchema) {
     if (!S.NamespaceURI.empty()) {
       Out.append("xsi:schemaLocation=\"");
-      appendAttributeText(Out, S.NamespaceURI, Utf8);
+      appendAttributeText(Out, S.NamespaceURI, Coding);
       Out.append(' ');
     } else {
       Out.append("xsi:noNamespaceSchemaLocation=\"");
     }
-    appendAttributeText(Out, S.XSDFile, Utf8);
+    appendAttributeText(Out, S.XSDFile, Coding);
     Out.append('"');
     Out.lineEnd();
     Out.append(Indent);
@@ -135,14 +142,14 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
       Out.append(std::string_view(S.NamespacePrefix).substr(0, S.NamespacePrefix.size() - 1));
       Out.append("=\"");
     }
-    appendAttributeText(Out, S.NamespaceURI, Utf8);
+    appendAttributeText(Out, S.NamespaceURI, Coding);
     Out.append('"');
     Out.lineEnd();
     Out.append(Indent);
   }
   Out.append(SourceAttribute);
   Out.append("=\"");
-  appendAttributeText(Out, S.SourceName, Utf8);
+  appendAttributeText(Out, S.SourceName, Coding);
   Out.append("\" ");
   Out.append(TimeAttribute);
   Out.append("=\"");

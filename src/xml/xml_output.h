@@ -2,6 +2,7 @@
 
 #include "options/settings.h"
 #include "xml/target_buffer.h"
+#include "xml/xml_escape.h"
 
 #include <cstdint>
 #include <ctime>
@@ -85,11 +86,12 @@ private:
   Piece AttributeEnd; // closes the id and number attributes
   Piece OpenEnd;      // ends the record's start tag in layouts 1 to 4
   Piece RecordEnd;
-  std::size_t RecordHeadRoom = 0; // for the record's start
-  std::string Scratch;            // a cell being transcoded
-  bool Attributes = false;        // layout 5
+  std::size_t RecordHeadRoom = 0;         // for the record's start
+  TextCoding Coding = TextCoding::Iso;    // how the cells are read and written
+  TextWriterFunction WriteText = nullptr; // writes a cell in Coding
+  std::int64_t* Converted = nullptr;      // counts the characters transcoded on the way
+  bool Attributes = false;                // layout 5
   bool ControlWarned = false;
-  bool CheckUtf8 = false;        // cells are checked for UTF-8 of XML characters
   bool ValueInAttribute = false; // cells are attribute values (layouts 2, 4 and 5)
   bool Folded = false;           // the line breaks are part of the fixed texts
 };

@@ -169,6 +169,34 @@ TEST(LineReader, SourceChangedWhileRead) {
   ::close(Ends[0]);
 }
 
+// What a reader holds beyond the lines it handed out: the rest of its block, no more.
+TEST(LineReader, BufferedIsTheRestOfTheBlock) {
+  const std::string Rest = "r1\nr2";
+  SourceFile Small("header\r\n" + Rest);
+  LineReader Reader(Small.fd());
+  EXPECT_EQ(Reader.buffered(), "");
+  std::string_view Line;
+  ASSERT_EQ(Reader.next(Line), Result::Line);
+  EXPECT_EQ(Line, "header");
+  EXPECT_EQ(Reader.buffered(), Rest);
+  ASSERT_EQ(Reader.next(Line), Result::Line);
+  EXPECT_EQ(Reader.buffered(), "r2");
+  ASSERT_EQ(Reader.next(Line), Result::Line);
+  EXPECT_EQ(Reader.buffered(), "");
+
+  // a source larger than a block: the first read stops somewhere inside it
+  std::string Large = "h\n";
+  for (int I = 0; Large.size() < 3 * LineReader::BlockSize; ++I)
+    Large += std::to_string(I) + ";x\n";
+  SourceFile Big(Large);
+  LineReader BigReader(Big.fd());
+  ASSERT_EQ(BigReader.next(Line), Result::Line);
+  const std::string_view Buffered = BigReader.buffered();
+  EXPECT_GE(Buffered.size(), LineReader::BlockSize - 2);
+  EXPECT_LT(Buffered.size(), Large.size() - 2);
+  EXPECT_EQ(Buffered, std::string_view(Large).substr(2, Buffered.size()));
+}
+
 TEST(LineReader, ReadErrorIsReported) {
   LineReader Reader(-1);
   std::string_view Line;

@@ -73,6 +73,16 @@ TEST(SettingsReport, LinesUnderTheirConditions) {
        DefaultHead + "-> Embedding Styles : a.css,[b.xsl]\n" + "-> DTD Embedding    : d.dtd\n" +
            "-> NS Prefix        : q\n" + "-> NS URI           : http://example.org/q\n" +
            DefaultTail},
+      {"source encoding, right below the output encoding",
+       [](Settings& S) { S.SourceEncoding = "UTF-8"; },
+       DefaultHead + "-> Source Encoding  : UTF-8\n" + DefaultTail},
+      {"source encoding before the styles",
+       [](Settings& S) {
+         S.SourceEncoding = "ISO-8859-1";
+         S.StyleList = "a.css";
+       },
+       DefaultHead + "-> Source Encoding  : ISO-8859-1\n" + "-> Embedding Styles : a.css\n" +
+           DefaultTail},
       {"URI alone", [](Settings& S) { S.NamespaceURI = "urn:x"; },
        DefaultHead + "-> NS URI           : urn:x\n" + DefaultTail},
       {"prefix of one character shows nothing after the label",

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# enc_roundtrip_test.sh BINARY: sources in Windows-1252 and in UTF-8 with a mark are converted,
-# every document is checked with xmllint, and every cell read back from it must equal the
-# source text. Sources with a UTF-16 or UTF-32 mark are refused before any target exists.
+# enc_roundtrip_test.sh BINARY: sources in Windows-1252 and in UTF-8 with and without a mark are
+# converted, every document is checked with xmllint, and every cell read back from it must equal
+# the source text. Sources with a UTF-16 or UTF-32 mark are refused before any target exists.
 set -u
 Bin=$(realpath "$1") && [ -x "$Bin" ] || { echo "no binary: $1"; exit 1; }
 Work=$(mktemp -d) && trap 'rm -rf "$Work"' EXIT
@@ -17,6 +17,12 @@ Müller;1,80 m;12 €
 Records=3
 printf '%s' "$Text" | iconv -f UTF-8 -t CP1252 >w1252.csv || exit 1
 { printf '\xEF\xBB\xBF'; printf '%s' "$Text"; } >marked.csv
+printf '%s' "$Text" >unmarked.csv
+# characters beyond Windows-1252, for the UTF-8 sources only
+Wide='Name;Größe;Preis
+日本;ą ę;😀 1 000
+'
+{ printf '\xEF\xBB\xBF'; printf '%s' "$Wide"; } >wide_marked.csv
 
 # cell R C of the source text (R counts data lines from 1)
 cell() { printf '%s' "$Text" | sed -n "$(($1 + 1))p" | cut -d';' -f"$2"; }
@@ -33,8 +39,6 @@ checkCells() {
   done
 }
 asIs() { cat; }
-# an ISO-8859-1 document's bytes are Windows-1252 text
-asAnsi() { iconv -f UTF-8 -t ISO-8859-1 | iconv -f CP1252 -t UTF-8; }
 
 run() { # run OUT-NAME ARGS...: stderr to OUT-NAME.err, status to Status
   local Out=$1
@@ -59,13 +63,17 @@ run b -s:marked.csv -t:b.xml -v
 [ "$Status" = 0 ] || fail "marked UTF-8 to ISO-8859-1: exit $Status"
 xmllint --noout b.xml || fail "b.xml is not well-formed"
 head -n1 b.xml | grep -q 'encoding="ISO-8859-1"' || fail "b.xml does not declare ISO-8859-1"
-checkCells b.xml asAnsi
+# the Windows-1252 characters beyond ISO-8859-1 are character references
+checkCells b.xml asIs
 grep -q $'\xEF\xBB\xBF' b.xml && fail "b.xml holds the mark"
+grep -qF '<Preis>12 &#x20AC;</Preis>' b.xml || fail "b.xml: the euro sign is no reference"
 grep -qFx -- '-> UTF-8 file header found ' b.err || fail "b.err: the mark is not reported"
 grep -qFx -- '-> Converting to ISO-8859-1' b.err || fail "b.err: no converting line"
-# the names are judged as UTF-8 and converted like the cells: Größe adds two
+# as many as the other way round: the two letters of the name Größe count too
 grep -qFx -- '-> 19 conversions from UTF-8 to ISO-8859-1/ANSI' b.err ||
   fail "b.err: no count of 19 conversions to ISO-8859-1/ANSI"
+[ "$(xmllint --xpath 'name(/csv_data_records/record[1]/*[2])' b.xml)" = "Größe" ] ||
+  fail "b.xml: the element name Größe is not kept"
 
 # UTF-8 source with a mark, UTF-8 document: passed through, the mark dropped
 run c -s:marked.csv -t:c.xml -e:UTF-8
@@ -77,6 +85,92 @@ checkCells c.xml asIs
 [ "$(xmllint --xpath 'name(/csv_data_records/record[1]/*[2])' c.xml)" = "Größe" ] ||
   fail "c.xml: the element name Größe is not kept"
 cmp -s <(tail -n +3 a.xml) <(tail -n +3 c.xml) || fail "a.xml and c.xml differ in their records"
+
+# Windows-1252 source, ISO-8859-1 document: the same cells and the same references as b.xml
+run w -s:w1252.csv -t:w.xml
+[ "$Status" = 0 ] || fail "Windows-1252 to ISO-8859-1: exit $Status"
+checkCells w.xml asIs
+cmp -s <(tail -n +3 b.xml) <(tail -n +3 w.xml) || fail "b.xml and w.xml differ in their records"
+[ -s w.err ] && fail "w.err: $(cat w.err)"
+
+# UTF-8 without a mark: read as Windows-1252 unless -ie:UTF-8 says otherwise, with a warning
+run d -s:unmarked.csv -t:d.xml -e:UTF-8
+[ "$Status" = 0 ] || fail "unmarked UTF-8, no -ie: exit $Status"
+[ "$(grep -c '^Warning : ' d.err)" = 1 ] || fail "d.err: not one warning: $(cat d.err)"
+grep -q 'no byte-order mark.*-ie:UTF-8' d.err || fail "d.err: the warning names no way out"
+xmllint --noout d.xml || fail "d.xml is not well-formed"
+for Args in "-ie:UTF-8" "-ie:UTF-8 -e:UTF-8" "-ie:UTF-8 -m:3" "-ie:UTF-8 -e:UTF-8 -m:3"; do
+  # shellcheck disable=SC2086
+  run e -s:unmarked.csv -t:e.xml $Args -v
+  [ "$Status" = 0 ] || fail "unmarked UTF-8 $Args: exit $Status"
+  grep -q '^Warning' e.err && fail "unmarked UTF-8 $Args: warned though -ie: was given"
+  grep -qFx -- '-> Source Encoding  : UTF-8' e.err || fail "$Args: the report lacks the source encoding"
+  grep -qFx -- '-> UTF-8 file header found ' e.err || fail "$Args: the source is not read as UTF-8"
+  checkCells e.xml asIs
+  case $Args in
+  *-m:3*)
+    # the column name is an attribute value there
+    [ "$(xmllint --xpath 'string(/csv_data_records/record[1]/*[2]/@name)' e.xml)" = "Größe" ] ||
+      fail "$Args: the column name Größe is not kept"
+    ;;
+  *)
+    # the same document as from the marked source, but for its source attribute
+    Marked=b.xml
+    case $Args in *-e:UTF-8*) Marked=c.xml ;; esac
+    cmp -s <(tail -n +3 "$Marked") <(tail -n +3 e.xml) || fail "$Args: records differ from $Marked"
+    ;;
+  esac
+done
+# -ie:ISO-8859-1 is the reading without -ie:, minus the warning
+run i -s:unmarked.csv -t:i.xml -e:UTF-8 -ie:ISO-8859-1
+[ -s i.err ] && fail "-ie:ISO-8859-1 warned: $(cat i.err)"
+cmp -s d.xml i.xml || fail "-ie:ISO-8859-1 reads otherwise than no -ie:"
+
+# characters beyond Windows-1252: references in an ISO-8859-1 document, in every layout
+for Mode in 1 2 3 4 5; do
+  run x -s:wide_marked.csv -t:x.xml -m:$Mode
+  [ "$Status" = 0 ] || fail "wide, layout $Mode: exit $Status"
+  xmllint --noout x.xml || fail "wide, layout $Mode: not well-formed"
+  LC_ALL=C grep -q $'[\x80-\x9F]' x.xml && fail "wide, layout $Mode: a C1 byte in the document"
+  Where='//record/*'
+  case $Mode in 2 | 4 | 5) Where='//record//@*' ;; esac
+  for Want in '日本' 'ą ę' '😀 1 000'; do
+    xmllint --xpath "$Where[.='$Want']" x.xml >/dev/null 2>&1 ||
+      fail "wide, layout $Mode: $Want not read back"
+  done
+done
+
+# A Windows-1252 byte as the last byte of the first block read, and a four-byte character
+# across it: the first read of a file fills a block (1 MiB) plus room for one longest line
+# (99999 bytes) and 2 more. The lines are whole again after the next read.
+python3 -c '
+import sys
+First = 1048576 + 99999 + 2
+Data = bytearray(b"a;b\n")
+while len(Data) + 99 + 9 <= First - 1:
+    Data += b"1;" + b"x" * 96 + b"\n"
+Data += b"2;" + b"y" * (First - 1 - len(Data) - 2)
+Data += b"\x80\n3;" + b"z" * (99 - 4) + b"\n"
+sys.stdout.buffer.write(bytes(Data))
+' >edge.csv
+run edge -s:edge.csv -t:edge.xml -m:5
+[ "$Status" = 0 ] || fail "block edge: exit $Status"
+xmllint --noout edge.xml || fail "edge.xml is not well-formed"
+grep -q 'b="y*&#x20AC;" />$' edge.xml || fail "edge.xml: the reference at the block's end is not whole"
+python3 -c '
+import sys
+First = 1048576 + 99999 + 2
+Data = bytearray(b"\xef\xbb\xbfa;b\n")
+while len(Data) + 99 + 9 <= First - 2:
+    Data += b"1;" + b"x" * 96 + b"\n"
+Data += b"2;" + b"y" * (First - 2 - len(Data) - 2)
+Data += b"\xf0\x9f\x98\x80\n3;z\n"
+sys.stdout.buffer.write(bytes(Data))
+' >edge.csv
+run edge -s:edge.csv -t:edge.xml -m:5
+xmllint --noout edge.xml || fail "edge.xml is not well-formed"
+grep -q 'b="y*&#x1F600;" />$' edge.xml || fail "edge.xml: a four-byte character cut by the block"
+[ -s edge.err ] && fail "edge.err: $(cat edge.err)"
 
 # UTF-16 and UTF-32 marks: exit 7, the one error line, no target created or truncated
 Marks=('\xFF\xFEa\0;\0b\0\n\0' '\xFE\xFF\0a\0;\0b\0\n' '\xFF\xFE\0\0a\0\0\0\n\0\0\0'

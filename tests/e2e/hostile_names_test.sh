@@ -29,9 +29,10 @@ for Name in "${Names[@]}"; do
   fi
   wellFormed "$Label" "$Target"
   [ "$(recordsWritten "$Target")" = 1 ] || fail "$Label: not 1 record"
-  # the source attribute gives the name back, line feeds and tabs included
+  # the source attribute gives the name back, line feeds and tabs included: its bytes are read
+  # as Windows-1252, whose characters beyond ISO-8859-1 the document holds as references
   if command -v xmllint >/dev/null; then
-    Got=$(xmllint --xpath 'string(/*/@source)' "$Target" 2>/dev/null | iconv -f UTF-8 -t ISO-8859-1 2>/dev/null)
+    Got=$(xmllint --xpath 'string(/*/@source)' "$Target" 2>/dev/null | iconv -f UTF-8 -t CP1252 2>/dev/null)
     Want=$Name
     [ "$Got" = "$Want" ] || fail "$Label: source attribute $(printf '%q' "$Got")"
   fi

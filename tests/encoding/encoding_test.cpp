@@ -113,8 +113,11 @@ const ConvertCase Utf8ToIsoCases[] = {
     {"\xC4\x80", "\xC4\x80", 0}, // U+0100 has no single byte
     {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", 0},
     {"\x80\xA9", "\x80\xA9", 0}, // stray trail bytes
-    {"\xE2\x80\xB2", "\xB2", 1}, // E2 80 z outside the table keeps z
-    {"\xE2\x80\x41", "\x41", 1},
+    // E2 80 z outside the table has no single byte: never the unrelated byte z
+    {"\xE2\x80\xB2", "\xE2\x80\xB2", 0},
+    {"\xE2\x80\xAF", "\xE2\x80\xAF", 0},
+    {"\xE2\x80\x90 \xE2\x80\x93", "\xE2\x80\x90 \x96", 1},
+    {"\xE2\x80\x41", "\xE2\x80\x41", 0},
     {"\xE2\x80", "\xE2\x80", 0}, // E2 80 needs a third byte
     {"\xE2\x80\0x"s, "\xE2\x80\0x"s, 0},
     {"\xE2\x82\xAD", "\xE2\x82\xAD", 0},
@@ -137,6 +140,77 @@ TEST(Transcoding, Utf8ToIsoCases) {
     std::string Text = C.In;
     EXPECT_EQ(convertUtf8ToIso(Text), C.Count);
     EXPECT_EQ(Text, C.Out);
+  }
+}
+
+// Names: a character ISO-8859-1 lacks, and a byte that begins no sequence, become one '_'.
+const ConvertCase Utf8ToIsoNameCases[] = {
+    {"", "", 0},
+    {"Name", "Name", 0},
+    {"Gr\xC3\xB6\xC3\x9F"
+     "e",
+     "Gr\xF6\xDF"
+     "e",
+     2},
+    {"\xE6\x97\xA5\xE4\xBB\x98", "__", 2},
+    {"a\xE2\x82\xAC", "a_", 1},          // in the Windows-1252 table, all the same
+    {"\xC2\x81\xC2\xA0", "\x81\xA0", 2}, // the name rules judge the control U+0081
+    {"x\xF0\x9F\x98\x80y", "x_y", 1},    // four bytes, one '_'
+    {"\xE9t\xE9", "_t_", 0},             // ISO-8859-1 bytes are no UTF-8
+    {"ab\xE2\x82", "ab__", 0},           // cut short at the end
+    {"\xED\xA0\x80", "___", 0},          // a surrogate
+    {"12345678\xC3\xA9\xC4\x80-12345678", "12345678\xE9_-12345678", 2},
+};
+
+TEST(Transcoding, Utf8ToIsoNameCases) {
+  for (const ConvertCase& C : Utf8ToIsoNameCases) {
+    SCOPED_TRACE(C.In);
+    std::string Text = C.In;
+    EXPECT_EQ(quillon::convertUtf8ToIsoName(Text), C.Count);
+    EXPECT_EQ(Text, C.Out);
+  }
+}
+
+struct LookCase {
+  std::string Header;
+  std::string Rest;
+  bool Utf8;
+};
+
+const LookCase LookCases[] = {
+    {"", "", false},
+    {"a;b", "1;2\n", false}, // ASCII only
+    {"Gr\xC3\xB6\xC3\x9F"
+     "e;b",
+     "", true},
+    {"a;b", "\xE2\x82\xAC;1\n", true}, // only in the rest of the block
+    {"Gr\xC3\xB6\xC3\x9F"
+     "e",
+     "M\xFCller\n", false}, // a Windows-1252 byte later on
+    {"M\xFCller",
+     "Gr\xC3\xB6\xC3\x9F"
+     "e",
+     false},
+    {"\xC3\xA9\xC3", "", false},         // the header is a whole line
+    {"a", "\xC3\xA9\xF0\x9F\x98", true}, // the block ends inside a sequence
+    {"a", "\xC3\xA9\xE2", true},
+    {"a", "\xC3\xA9\xE2\x82", true},
+    {"a", "\xC3\xA9\xE0", true}, // E0 and F0 take a narrower second byte than 80
+    {"a", "\xC3\xA9\xF0", true},
+    {"a", "\xC3\xA9\xE0\xA0", true},
+    {"a", "\xC3\xA9\xE0\x80", false}, // no sequence begins E0 80
+    {"a", "\xC3\xA9\xF4\x90", false}, // nor F4 90
+    {"a", "\xC3\xA9\xC0", false},     // C0 begins none at all
+    {"a", "\xC3\xA9\xE2\x82\xACx\xE2", true},
+    {"a", "\xC3\xA9\xE2x", false}, // cut short, but not by the end
+    {"\xED\xA0\x80", "", false},   // a surrogate
+    {"\xC0\xAF", "", false},       // an overlong form
+};
+
+TEST(Transcoding, LooksLikeUtf8) {
+  for (const LookCase& C : LookCases) {
+    SCOPED_TRACE(testing::PrintToString(C.Header) + " + " + testing::PrintToString(C.Rest));
+    EXPECT_EQ(quillon::looksLikeUtf8(C.Header, C.Rest), C.Utf8);
   }
 }
 
@@ -206,6 +280,7 @@ struct ChoiceCase {
   bool U2I;
   const char* Log;
   const char* Error;
+  const char* Source = ""; // -ie:
 };
 
 const ChoiceCase ChoiceCases[] = {
@@ -227,6 +302,17 @@ const ChoiceCase ChoiceCases[] = {
     {"\0\0\xFE\xFF"s, "ISO-8859-1", true, true, -1, false, false,
      "-> UTF-32 [Big Endian] file header found \n", "Error : Encoding is not supported...\n"},
     {"utf-8", "utf-8", false, false, 0, true, false, "", ""}, // names compare exactly
+    // -ie:UTF-8 reads a source without a mark as if it had one, and removes nothing
+    {"x;y", "ISO-8859-1", true, false, 0, false, true,
+     "-> UTF-8 file header found \n-> Converting to ISO-8859-1\n\n", "", "UTF-8"},
+    {"x;y", "UTF-8", true, false, 0, false, false, "-> UTF-8 file header found \n\n", "", "UTF-8"},
+    {"x;y", "UTF-8", false, false, 0, true, false, "", "", "ISO-8859-1"},
+    // a mark still decides
+    {"\xEF\xBB\xBFx;y", "ISO-8859-1", true, false, 3, false, true,
+     "-> UTF-8 file header found \n-> Converting to ISO-8859-1\n\n", "", "ISO-8859-1"},
+    {"\xFF\xFEx", "ISO-8859-1", true, false, -1, false, false,
+     "-> UTF-16 [Litte Endian] file header found \n", "Error : Encoding is not supported...\n",
+     "UTF-8"},
 };
 
 TEST_F(EncodingChoice, DecisionAndLines) {
@@ -234,6 +320,7 @@ TEST_F(EncodingChoice, DecisionAndLines) {
     SCOPED_TRACE(testing::PrintToString(C.Header) + " " + C.Encoding);
     quillon::resetSettings();
     S.Encoding = C.Encoding;
+    S.SourceEncoding = C.Source;
     S.VerboseMode = C.Verbose;
     S.DebugMode = C.Debug;
     Capture Log({&std::clog});
@@ -272,6 +359,7 @@ TEST_F(EncodingChoice, CommandLineTextsIsoToUtf8) {
     EXPECT_EQ(*Text, "\xC3\xA9");
   for (std::string* Text : {&S.DTDFile, &S.aID, &S.SourceFile, &S.TargetFile})
     EXPECT_EQ(*Text, "\xE9");
+  EXPECT_FALSE(S.AttributeTextsUtf8);
 }
 
 TEST_F(EncodingChoice, CommandLineTextsUtf8ToIsoWhateverTheMark) {
@@ -280,15 +368,32 @@ TEST_F(EncodingChoice, CommandLineTextsUtf8ToIsoWhateverTheMark) {
     quillon::resetSettings();
     for (std::string* Text : allTexts(S))
       *Text = "\xC3\xA9";
+    // the alias names as the option parser made them, and their texts as given
+    S.AliasTexts[0] = "\xE6\x97\xA5x"; // eRoot
+    S.AliasTexts[7] = "\xC3\xA9\xE2\x82\xAC"
+                      "1";           // aDT
+    S.AliasTexts[2] = "xml\xC3\xA9"; // eItem: an element name
+    S.AliasTexts[3] = "xml\xC3\xA9"; // aName: an attribute name
     S.ConvertU2I = true;
     S.UseDTD = true;
+    S.UseXSD = true;
     S.VerboseMode = true;
     Capture Log({&std::clog});
     chooseEncoding(Header, S);
     EXPECT_NE(Log.text().find("-> Converting command line options\n\n"), std::string::npos);
     EXPECT_EQ(S.DTDFile, "\xE9");
-    EXPECT_EQ(S.XSDFile, "\xC3\xA9");
-    EXPECT_EQ(S.aDT, "\xE9");
+    EXPECT_EQ(S.StyleList, "\xE9");
+    EXPECT_EQ(S.NamespacePrefix, "\xE9");
+    // attribute values stay UTF-8; the document writes them with references
+    EXPECT_TRUE(S.AttributeTextsUtf8);
+    for (std::string* Text : {&S.XSDFile, &S.NamespaceURI, &S.SourceName})
+      EXPECT_EQ(*Text, "\xC3\xA9");
+    // names are formed again from their texts: one '_' for a character without a byte
+    EXPECT_EQ(S.eRoot, "_x");
+    EXPECT_EQ(S.aDT, "\xE9_1");
+    EXPECT_EQ(S.eItem, "_xml\xE9");
+    EXPECT_EQ(S.aName, "xml\xE9");
+    EXPECT_EQ(S.eRecord, "\xC3\xA9"); // no text given: left as it was
     EXPECT_EQ(S.aID, "\xC3\xA9");
     EXPECT_EQ(S.SourceFile, "\xC3\xA9");
   }

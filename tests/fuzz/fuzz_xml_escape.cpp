@@ -4,6 +4,7 @@
 #include "options/settings.h"
 #include "xml/xml_escape.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,7 +27,16 @@ bool startsReference(std::string_view Text, std::size_t Pos) {
   for (const std::string_view Reference : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
     if (Text.substr(Pos, Reference.size()) == Reference)
       return true;
-  return false;
+  // a character reference: "&#" and decimal digits, or "&#x" and hexadecimal digits, then ';'
+  if (Text.substr(Pos, 2) != "&#")
+    return false;
+  const bool Hex = Text.substr(Pos + 2, 1) == "x";
+  std::size_t End = Pos + (Hex ? 3 : 2);
+  const std::size_t First = End;
+  while (End < Text.size() && (std::isdigit(static_cast<unsigned char>(Text[End])) ||
+                               (Hex && std::isxdigit(static_cast<unsigned char>(Text[End])))))
+    ++End;
+  return End > First && End < Text.size() && Text[End] == ';';
 }
 
 // Text that can stand in element content and in a quoted attribute value.

@@ -66,6 +66,7 @@ struct FileCase {
   int Mode;
   bool Verbose;
   std::string StyleList;
+  std::string SourceEncoding = ""; // -ie:
 };
 
 const std::string Line999 = "-styles:" + std::string(991, 'a');
@@ -88,6 +89,10 @@ const FileCase FileCases[] = {
     {"illegal line, reading goes on", "v\n-m:2\n", false, "Error : Illegal line in Config File : \"v\"\n", 1, false, ""},
     {"illegal option, reading goes on", "-e:bad\n-v\n", false,
      "Error : Encoding \"bad\" is not supported !\nError : Illegal option in Config File : \"-e:bad\"\n", 0, true, ""},
+    {"source encoding", "-ie:UTF-8 # unmarked exports\n-m:2\n", true, "", 1, false, "", "UTF-8"},
+    {"source encoding misspelt", "-ie:UTF8\n-v\n", false,
+     "Error : Encoding \"UTF8\" is not supported !\nError : Illegal option in Config File : \"-ie:UTF8\"\n", 0, true, "",
+     "UTF8"},
     {"files include no files", "-cfg:other.cfg\n-exec\n-V\n-?\n-m:2\n", false,
      "Error : Illegal option in Config File : \"-cfg:other.cfg\"\n"
      "Error : Illegal option in Config File : \"-exec\"\n"
@@ -128,6 +133,7 @@ TEST_F(ConfigFileTest, LinesOfAFile) {
     EXPECT_EQ(S.Mode, C.Mode);
     EXPECT_EQ(S.VerboseMode, C.Verbose);
     EXPECT_EQ(S.StyleList, C.StyleList);
+    EXPECT_EQ(S.SourceEncoding, C.SourceEncoding);
   }
 }
 

@@ -281,6 +281,35 @@ TEST_F(RecordWriterTest, OutputBeyondOneBlock) {
   EXPECT_EQ(R.Document, Expected + Expected + Expected);
 }
 
+// Cells that grow eightfold into references, past the output block: each reference whole.
+TEST_F(RecordWriterTest, ReferencesBeyondOneBlock) {
+  // Windows-1252 bytes in an ISO-8859-1 document: one byte, eight of reference
+  const std::string Ellipses(50000, '\x85');
+  std::string Expected = "     <record v=\"";
+  for (int I = 0; I < 50000; ++I)
+    Expected += "&#x2026;";
+  Expected += "\" />\n";
+  std::vector<std::vector<std::string_view>> Records(4, {Ellipses});
+  Written R = writeRecords(layout(5), {"v"}, Records);
+  EXPECT_EQ(R.Document, Expected + Expected + Expected + Expected);
+  EXPECT_EQ(R.Counters.Utf8ToIsoCount + R.Counters.IsoToUtf8Count, 0);
+
+  // four-byte characters of a UTF-8 source in attribute values, the last one at a cell's end
+  quillon::Settings U = layout(2);
+  U.ConvertDataU2I = true;
+  std::string Faces;
+  for (int I = 0; I < 40000; ++I)
+    Faces += "\xF0\x9F\x98\x80";
+  Expected = "     <record>\n          <v value=\"";
+  for (int I = 0; I < 40000; ++I)
+    Expected += "&#x1F600;";
+  Expected += "\" />\n     </record>\n";
+  Records.assign(4, {Faces});
+  R = writeRecords(U, {"v"}, Records);
+  EXPECT_EQ(R.Document, Expected + Expected + Expected + Expected);
+  EXPECT_EQ(R.Counters.Utf8ToIsoCount, 4 * 40000);
+}
+
 struct ItemCase {
   int Mode;
   const char* Column;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -156,7 +157,7 @@ TEST_F(XmlEscape, NameCharacterClassesOfAllBytes) {
 TEST_F(XmlEscape, AppendReportsReplacedControlBytes) {
   std::string Out = "<v>";
   EXPECT_FALSE(quillon::appendEscapedText(Out, "plain & \"quoted\"\t\r\n"));
-  EXPECT_EQ(Out, "<v>plain &amp; &quot;quoted&quot;\t\r\n");
+  EXPECT_EQ(Out, "<v>plain &amp; &quot;quoted&quot;\t&#13;\n");
   Out.clear();
   EXPECT_TRUE(quillon::appendEscapedText(Out, "bell\x07<"));
   EXPECT_EQ(Out, "bell?&lt;");
@@ -234,23 +235,86 @@ TEST_F(XmlEscape, ReplaceNonXmlBytes) {
   }
 }
 
-// An ISO-8859-1 document takes every byte from 0x80 up as it is.
-TEST_F(XmlEscape, IsoDocumentKeepsHighBytes) {
-  auto HighBytes = [](const std::string& Text) {
-    std::string High;
-    for (const char C : Text)
-      if (static_cast<unsigned char>(C) >= 0x80)
-        High.push_back(C);
-    return High;
-  };
-  for (const Utf8TextCase& C : Utf8TextCases) {
+struct CodingCase {
+  quillon::TextCoding Coding;
+  std::string Input;
+  std::string Text;
+  std::int64_t Converted;
+  bool Replaced;
+};
+
+using quillon::TextCoding;
+
+// What ISO-8859-1 cannot hold as one byte becomes a reference; Latin-1 letters stay bytes.
+const CodingCase CodingCases[] = {
+    // Windows-1252 text: 0x80 to 0x9F would read as control characters
+    {TextCoding::Iso, "M\xFCller \xE9\xFF\xA0", "M\xFCller \xE9\xFF\xA0", 0, false},
+    {TextCoding::Iso, "12 \x80", "12 &#x20AC;", 0, false},
+    {TextCoding::Iso, "\x93\x8Cuvre\x94 \x83\x9F", "&#x201C;&#x152;uvre&#x201D; &#x192;&#x178;", 0,
+     false},
+    // the five bytes Windows-1252 leaves open stand for the control of the same number
+    {TextCoding::Iso, "\x81\x8D\x8F\x90\x9D", "&#x81;&#x8D;&#x8F;&#x90;&#x9D;", 0, false},
+    {TextCoding::Iso, "a\x80<\x9F", "a&#x20AC;&lt;&#x178;", 0, false},
+    // a reference as the last thing of a text longer than a word
+    {TextCoding::Iso, "0123456789abcdef\x85", "0123456789abcdef&#x2026;", 0, false},
+    {TextCoding::Iso, "\r", "&#13;", 0, false},
+    // UTF-8 text
+    {TextCoding::Utf8ToIso,
+     "Gr\xC3\xB6\xC3\x9F"
+     "e \xC2\xA0",
+     "Gr\xF6\xDF"
+     "e \xA0",
+     3, false},
+    {TextCoding::Utf8ToIso, "\xE2\x82\xAC \xE6\x97\xA5 \xF0\x9F\x98\x80",
+     "&#x20AC; &#x65E5; &#x1F600;", 3, false},
+    {TextCoding::Utf8ToIso, "\xC2\x80\xC2\x9F\xC4\x80\xDF\xBF", "&#x80;&#x9F;&#x100;&#x7FF;", 4,
+     false},
+    // never the unrelated last byte of a sequence outside the Windows-1252 table
+    {TextCoding::Utf8ToIso,
+     "1\xE2\x80\xAF"
+     "000 \xE2\x80\xB2 \xE2\x80\x90",
+     "1&#x202F;000 &#x2032; &#x2010;", 3, false},
+    {TextCoding::Utf8ToIso, "\xEF\xBF\xBD\xF4\x8F\xBF\xBD", "&#xFFFD;&#x10FFFD;", 2, false},
+    {TextCoding::Utf8ToIso, "0123456789abcdef\xF0\x9F\x98\x80", "0123456789abcdef&#x1F600;", 1,
+     false},
+    // ill-formed UTF-8 becomes '?', as in a UTF-8 document
+    {TextCoding::Utf8ToIso, "\xE9t\xE9", "?t?", 0, true},
+    {TextCoding::Utf8ToIso, "a\xF0\x9F\x98", "a???", 0, true},
+    {TextCoding::Utf8ToIso, "\xEF\xBF\xBE\xED\xA0\x80", "??????", 0, true},
+    {TextCoding::Utf8ToIso, "\xC3\xA9\r\x01", "\xE9&#13;?", 1, true},
+};
+
+TEST_F(XmlEscape, TextCodings) {
+  for (const CodingCase& C : CodingCases) {
     SCOPED_TRACE(testing::PrintToString(C.Input));
+    for (const bool Attribute : {false, true}) {
+      std::string Out = "<v>";
+      std::int64_t Converted = 10;
+      EXPECT_EQ(quillon::appendEscapedText(Out, C.Input, C.Coding, Attribute, Converted),
+                C.Replaced);
+      EXPECT_EQ(Out, "<v>" + C.Text);
+      EXPECT_EQ(Converted, 10 + C.Converted);
+    }
+  }
+  // the plain form is the ISO-8859-1 document's
+  std::string Plain;
+  quillon::appendEscapedText(Plain, "\x80\r");
+  EXPECT_EQ(Plain, "&#x20AC;&#13;");
+}
+
+// Each byte 0x80 to 0x9F of a Windows-1252 text: the reference to what it reads as in UTF-8.
+TEST_F(XmlEscape, IsoDocumentReferencesEveryWindows1252Byte) {
+  for (unsigned Byte = 0x80; Byte < 0xA0; ++Byte) {
+    SCOPED_TRACE(Byte);
+    std::string Utf8(1, static_cast<char>(Byte));
+    quillon::convertIsoToUtf8(Utf8);
+    std::string Reference;
+    std::int64_t Converted = 0;
+    quillon::appendEscapedText(Reference, Utf8, TextCoding::Utf8ToIso, false, Converted);
     std::string Out;
-    quillon::appendEscapedText(Out, C.Input, false, false);
-    std::string Plain;
-    quillon::appendEscapedText(Plain, C.Input);
-    EXPECT_EQ(Out, Plain);
-    EXPECT_EQ(HighBytes(Out), HighBytes(C.Input));
+    quillon::appendEscapedText(Out, std::string(1, static_cast<char>(Byte)), false, false);
+    EXPECT_EQ(Out, Reference);
+    EXPECT_EQ(Out.compare(0, 3, "&#x"), 0);
   }
 }
 
@@ -280,14 +344,58 @@ std::size_t referenceCharacterLength(const std::string& Text, std::size_t I) {
   return Length;
 }
 
-std::string referenceText(const std::string& Text, bool Utf8) {
+// Code points of the Windows-1252 bytes 0x80 to 0x9F, the open five being C1 controls.
+// clang-format off
+constexpr unsigned int Cp1252CodePoints[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// clang-format on
+
+std::string hexReference(std::uint32_t Code) {
+  char Text[16];
+  std::snprintf(Text, sizeof Text, "&#x%X;", Code);
+  return Text;
+}
+
+// How the model reads bytes from 0x80 up.
+enum class Model {
+  Keep,      // copied (UTF-8 made from Windows-1252 on the way)
+  Iso,       // Windows-1252: 0x80 to 0x9F as references
+  Utf8,      // checked UTF-8
+  Utf8ToIso, // UTF-8: Latin-1 letters as bytes, the rest as references
+};
+
+std::string referenceText(const std::string& Text, Model How, bool Attribute,
+                          std::int64_t* Converted = nullptr) {
   std::string Out;
   for (std::size_t I = 0; I < Text.size();) {
     const auto C = static_cast<unsigned char>(Text[I]);
-    if (Utf8 && C >= 0x80) {
+    if ((How == Model::Utf8 || How == Model::Utf8ToIso) && C >= 0x80) {
       const std::size_t Length = referenceCharacterLength(Text, I);
-      Out += Length ? Text.substr(I, Length) : "?";
-      I += Length ? Length : 1;
+      if (Length == 0) {
+        Out += "?";
+        ++I;
+        continue;
+      }
+      if (How == Model::Utf8) {
+        Out += Text.substr(I, Length);
+      } else {
+        std::uint32_t Code = C & (0x7Fu >> Length);
+        for (std::size_t K = 1; K < Length; ++K)
+          Code = (Code << 6) | (static_cast<unsigned char>(Text[I + K]) & 0x3Fu);
+        Out += Code >= 0xA0 && Code <= 0xFF ? std::string(1, static_cast<char>(Code))
+                                            : hexReference(Code);
+        if (Converted)
+          ++*Converted;
+      }
+      I += Length;
+      continue;
+    }
+    if (How == Model::Iso && C >= 0x80 && C < 0xA0) {
+      Out += hexReference(Cp1252CodePoints[C - 0x80]);
+      ++I;
       continue;
     }
     const std::string_view Rest(Text.data() + I, Text.size() - I);
@@ -308,7 +416,13 @@ std::string referenceText(const std::string& Text, bool Utf8) {
       Out += "&quot;";
     } else if (C == '\'') {
       Out += "&apos;";
-    } else if (C < 0x20 && C != '\t' && C != '\n' && C != '\r') {
+    } else if (C == '\r') {
+      Out += "&#13;";
+    } else if (Attribute && C == '\t') {
+      Out += "&#9;";
+    } else if (Attribute && C == '\n') {
+      Out += "&#10;";
+    } else if (C < 0x20 && C != '\t' && C != '\n') {
       Out += "?";
     } else {
       Out += static_cast<char>(C);
@@ -319,12 +433,12 @@ std::string referenceText(const std::string& Text, bool Utf8) {
 }
 
 // Every length and position around the word size, with bytes drawn mostly from the ones that
-// need work, in all three ways of reading bytes from 0x80 up.
+// need work, in all four ways of reading bytes from 0x80 up.
 TEST(XmlTextWriter, AgreesWithByteByByteForm) {
   // the 24 bytes take the closing zero byte too
   const std::string Alphabet = std::string("ab &<>\"';lqtuopgm\t\n\r\x01\x1F\x7F", 24) +
                                "\x80\xBF\xC2\xC3\xA9\xE2\x82\xAC\xED\xA0\xEF\xBF\xBE\xF0\x9F\x98"
-                               "\xF4\x90\xFF";
+                               "\xF4\x90\xFF\x81\x9D\x9F\xA0\xC4\xE6\x97\xA5\xDF";
   std::uint32_t Seed = 12345;
   auto next = [&Seed] {
     Seed = Seed * 1103515245u + 12345u;
@@ -336,26 +450,57 @@ TEST(XmlTextWriter, AgreesWithByteByByteForm) {
     for (std::size_t I = 0; I < Length; ++I)
       Text.push_back(next() % 4 == 0 ? 'x' : Alphabet[next() % Alphabet.size()]);
     SCOPED_TRACE(testing::PrintToString(Text));
+    const bool Attribute = Round % 2 == 1;
     for (const bool Utf8 : {false, true}) {
       std::string Out;
-      const bool Replaced = quillon::appendEscapedText(Out, Text, Utf8, false);
-      const std::string Expected = referenceText(Text, Utf8);
+      const bool Replaced = quillon::appendEscapedText(Out, Text, Utf8, Attribute);
+      const std::string Expected = referenceText(Text, Utf8 ? Model::Utf8 : Model::Iso, Attribute);
       ASSERT_EQ(Out, Expected);
       // the alphabet holds no '?' of its own
       ASSERT_EQ(Replaced, Expected.find('?') != std::string::npos);
     }
+    // written exactly into the room it asks for: whatever lies beyond stays
+    std::vector<char> Room(quillon::escapedTextRoom(Text.size()) + 1, '#');
+    std::int64_t Counted = 5;
+    bool Replaced = false;
+    char* End =
+        quillon::writeEscapedText(Room.data(), Text.data(), Text.data() + Text.size(),
+                                  quillon::TextCoding::Utf8ToIso, Attribute, Counted, Replaced);
+    std::int64_t Expected = 5;
+    std::string ExpectedText = referenceText(Text, Model::Utf8ToIso, Attribute, &Expected);
+    ASSERT_EQ(std::string(static_cast<const char*>(Room.data()), static_cast<const char*>(End)),
+              ExpectedText);
+    ASSERT_EQ(Counted, Expected);
+    ASSERT_EQ(Replaced, ExpectedText.find('?') != std::string::npos);
+    ASSERT_EQ(Room.back(), '#');
     // transcoded on the way: the same as transcoding first
     std::string Converted = Text;
     const int Count = quillon::convertIsoToUtf8(Converted);
-    std::vector<char> Room(quillon::escapedTextRoom(Text.size()));
-    std::int64_t Counted = 5;
-    bool Replaced = false;
-    const char* const End = quillon::writeEscapedIsoText(
-        Room.data(), Text.data(), Text.data() + Text.size(), Counted, Replaced, false);
-    const std::string Expected = referenceText(Converted, false);
-    ASSERT_EQ(std::string(static_cast<const char*>(Room.data()), End), Expected);
+    Counted = 5;
+    Replaced = false;
+    End = quillon::writeEscapedIsoText(Room.data(), Text.data(), Text.data() + Text.size(), Counted,
+                                       Replaced, Attribute);
+    ExpectedText = referenceText(Converted, Model::Keep, Attribute);
+    ASSERT_EQ(std::string(static_cast<const char*>(Room.data()), static_cast<const char*>(End)),
+              ExpectedText);
     ASSERT_EQ(Counted, 5 + Count);
-    ASSERT_EQ(Replaced, Expected.find('?') != std::string::npos);
+    ASSERT_EQ(Replaced, ExpectedText.find('?') != std::string::npos);
+    ASSERT_EQ(Room.back(), '#');
+  }
+}
+
+// The most a text can grow: one Windows-1252 byte becomes an eight-byte reference.
+TEST(XmlTextWriter, WorstCaseFitsItsRoom) {
+  for (const std::size_t Size :
+       {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{64}}) {
+    SCOPED_TRACE(Size);
+    const std::string Text(Size, '\x85');
+    std::vector<char> Room(quillon::escapedTextRoom(Size) + 1, '#');
+    bool Replaced = false;
+    const char* const End = quillon::writeEscapedText(Room.data(), Text.data(), Text.data() + Size,
+                                                      false, Replaced, false);
+    EXPECT_EQ(static_cast<std::size_t>(End - Room.data()), 8 * Size);
+    EXPECT_EQ(Room.back(), '#');
   }
 }
 
@@ -368,7 +513,8 @@ TEST(EscapeAttributeValue, TabAndLineBreaksBecomeReferences) {
     const char* Content;
   } const Cases[] = {
       {"a\nb", false, "a&#10;b", "a\nb"},
-      {"a\r\nb\tc", false, "a&#13;&#10;b&#9;c", "a\r\nb\tc"},
+      {"a\r\nb\tc", false, "a&#13;&#10;b&#9;c", "a&#13;\nb\tc"},
+      {"\r\r0123456789\r", true, "&#13;&#13;0123456789&#13;", "&#13;&#13;0123456789&#13;"},
       {"line one\nline two, long enough for a word", true,
        "line one&#10;line two, long enough for a word",
        "line one\nline two, long enough for a word"},

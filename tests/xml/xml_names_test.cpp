@@ -452,7 +452,8 @@ const HeaderCase HeaderCases[] = {
       "e",
       "a___", "____", "___", "x__"},
      2},
-    {Route::Utf8ToIso, 4, {"K\xC3\xB6ln"}, {"K\xF6ln"}, 1},
+    // a name that is an attribute value keeps its UTF-8 here; it is converted as it is written
+    {Route::Utf8ToIso, 4, {"K\xC3\xB6ln"}, {"K\xC3\xB6ln"}, 1},
     {Route::IsoUtf8Names, 5, {"\xD7x", "a\xB0", "\xE9t\xE9"}, {"__x", "a_", "\xE9t\xE9"}, 0},
 };
 

@@ -339,9 +339,36 @@ TEST_F(XmlProlog, Utf8DocumentTexts) {
                            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n" +
                            std::string(18, ' ') + "xmlns=\"urn:?\"\n" + std::string(18, ' ') +
                            "source=\"?t\xC3\xA9.csv\" " + Stamp);
-  // the same texts in an ISO-8859-1 document are bytes like any other
+  // the same texts in an ISO-8859-1 document are Windows-1252 bytes like any other
   S.Encoding = quillon::EncodingIso;
   EXPECT_NE(prolog(S).find("source=\"\xE9t\xC3\xA9.csv\""), std::string::npos);
+}
+
+// In an ISO-8859-1 document what the encoding lacks is a reference: Windows-1252 characters of
+// the command line, or, left in UTF-8 by -cc:u2i, every character beyond U+00FF.
+TEST_F(XmlProlog, IsoDocumentTextsWithReferences) {
+  const ZoneGuard Zone("UTC0");
+  quillon::Settings S = sourceSettings();
+  S.SourceName = "\x80\xE9.csv";
+  S.NamespaceURI = "urn:\x93x\x94";
+  S.UseXSD = true;
+  S.XSDFile = "\xE9.xsd";
+  const std::string Indent(18, ' ');
+  EXPECT_EQ(prolog(S), std::string(DeclarationNo) +
+                           "<csv_data_records xsi:schemaLocation=\"urn:&#x201C;x&#x201D; "
+                           "\xE9.xsd\"\n" +
+                           Indent + "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n" +
+                           Indent + "xmlns=\"urn:&#x201C;x&#x201D;\"\n" + Indent +
+                           "source=\"&#x20AC;\xE9.csv\" " + Stamp);
+  S.AttributeTextsUtf8 = true;
+  S.SourceName = "\xE6\x97\xA5\xC3\xA9\xE2\x82\xAC.csv";
+  S.NamespaceURI = "urn:\xF0\x9F\x98\x80";
+  S.XSDFile = "\xC3\xA9\xE9.xsd"; // not UTF-8 throughout: '?' as in a UTF-8 document
+  EXPECT_EQ(prolog(S), std::string(DeclarationNo) +
+                           "<csv_data_records xsi:schemaLocation=\"urn:&#x1F600; \xE9?.xsd\"\n" +
+                           Indent + "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n" +
+                           Indent + "xmlns=\"urn:&#x1F600;\"\n" + Indent +
+                           "source=\"&#x65E5;\xE9&#x20AC;.csv\" " + Stamp);
 }
 
 TEST(XmlEpilog, RootEndAndCount) {
