@@ -65,7 +65,7 @@ int windows1252Byte(char32_t C) {
   if (C < 0x80 || (C >= 0xA0 && C <= 0xFF))
     return static_cast<int>(C);
   for (int I = 0; I < 32; ++I)
-    if (Windows1252High[I] != 0 && Windows1252High[I] == C)
+    if (Windows1252High[I] == C)
       return 0x80 + I;
   return -1;
 }
@@ -243,10 +243,11 @@ struct Generator {
 
   Text name(bool MayBeEmpty) {
     static const Text Parts[] = {
-        U"City",   U"Zip code", U"1st",     U"xml",     U"XmlValue",    U"xmlns",     U"-x",
-        U".5",     U"a&b",      U"<tag>",   U"O'Brien", U"Size \"XL\"", U"Price;Qty", U"Time (h:m)",
-        U"ns:col", U":lead",    U"p:",      U"Größe",   U"Café",        U"×÷",        U"名前",
-        U"Ελλάδα", U"Имя",      U"€ Preis", U"Brand™",  U"😀",           U"tab\there", U" "};
+        U"City",      U"Zip code",   U"1st",    U"xml",       U"XmlValue", U"xmlns",
+        U"-x",        U".5",         U"a&b",    U"<tag>",     U"O'Brien",  U"Size \"XL\"",
+        U"Price;Qty", U"Time (h:m)", U"ns:col", U":lead",     U"p:",       U"Größe",
+        U"Café",      U"×÷",         U"名前",   U"Ελλάδα",    U"Имя",      U"€ Preis",
+        U"Brand™",    U"Nº µm",      U"😀",      U"tab\there", U" "};
     for (;;) {
       Text T = MayBeEmpty && chance(5) ? Text() : Parts[below(std::size(Parts))];
       if (chance(40))
