@@ -1,5 +1,6 @@
 #include "driver/line_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -7,9 +8,10 @@
 
 namespace quillon {
 
-LineReader::LineReader(int Fd) : Fd(Fd) {
+LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSize) {
   Capacity = BlockSize + MaxLineLength + 2;
-  Buffer.reset(new (std::nothrow) char[Capacity]);
+  // zeroed, so that the padding and what lies beyond a short block are never undefined
+  Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
 }
 
 bool LineReader::refill() {
@@ -23,7 +25,7 @@ bool LineReader::refill() {
   if (Target)
     Target->flush();
   for (;;) {
-    const ssize_t Got = ::read(Fd, Buffer.get() + End, Capacity - End);
+    const ssize_t Got = ::read(Fd, Buffer.get() + End, std::min(Capacity - End, ReadSize));
     if (Got > 0) {
       End += static_cast<std::size_t>(Got);
       return true;

@@ -15,10 +15,13 @@ class LineReader {
 public:
   static constexpr std::size_t MaxLineLength = 99999;
   static constexpr std::size_t BlockSize = 1 << 20;
+  // Bytes readable beyond the block's end, so a vector load may run past it.
+  static constexpr std::size_t Padding = 64;
 
   enum class Result { Line, TooLong, End, Error };
 
-  explicit LineReader(int Fd);
+  // BlockSize: the most one read asks for; tests shrink it so lines cross blocks often.
+  explicit LineReader(int Fd, std::size_t BlockSize = LineReader::BlockSize);
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -27,12 +30,22 @@ public:
   // Line is valid until the next call. A line longer than MaxLineLength is skipped
   // through its line feed and reported as TooLong.
   Result next(std::string_view& Line);
+  // What is read and not yet cut into lines, empty while an over-long line is being skipped.
+  // Padding bytes after it can be read. Valid until the next call of next().
+  std::string_view block() const {
+    if (Skipping || !Buffer)
+      return {};
+    return std::string_view(Buffer.get() + Begin, End - Begin);
+  }
+  // Takes Bytes from the front of block(), as if they had been cut into lines.
+  void consume(std::size_t Bytes) { Begin += Bytes; }
 
 private:
   bool refill();
 
   int Fd;
   std::unique_ptr<char[]> Buffer;
+  std::size_t ReadSize = 0; // the most one read asks for
   std::size_t Capacity = 0;
   std::size_t Begin = 0;
   std::size_t End = 0;
