@@ -73,6 +73,8 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
   }
 }
 
+BlockConverter::~BlockConverter() { testSwitches().BlockRecords += Records; }
+
 bool BlockConverter::nextStructural(std::uint32_t& Found) {
   while (Next == Last) {
     if (Scan.finished())
@@ -229,6 +231,7 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
 }
 
 void BlockConverter::writeRecord(std::size_t Length) {
+  ++Records;
   const std::int64_t Number = ++Counters.RecordCount;
   if (Verbose && Number % 1000 == 0)
     std::clog << '.' << std::flush;

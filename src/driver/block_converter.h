@@ -41,6 +41,7 @@ public:
                  std::size_t ColumnCount, const bool& SurplusWarned, bool Verbose, ScanLevel Level);
   BlockConverter(const BlockConverter&) = delete;
   BlockConverter& operator=(const BlockConverter&) = delete;
+  ~BlockConverter();
 
   // Converts the whole ordinary records at the start of Block (which must begin a record and
   // have StructureScan's padding after it); returns the bytes they took. Why tells where it
@@ -90,6 +91,7 @@ private:
   std::string Undoubled;      // cells whose doubled quotation marks were undone, one after another
   unsigned Backoff = 0;       // offers refused while the records keep needing the exact path
   unsigned Refused = 0;
+  std::int64_t Records = 0; // written here
 };
 
 } // namespace quillon

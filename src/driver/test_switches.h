@@ -3,6 +3,7 @@
 #include "driver/structure_scan.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace quillon {
 
@@ -13,6 +14,8 @@ struct TestSwitches {
   bool BlockConverter = true;
   std::size_t ReadBlockSize = 0; // 0: the reader's own
   ScanLevel Level = bestScanLevel();
+  // Records the block converter has written, added up over the runs: tests see that it ran.
+  std::int64_t BlockRecords = 0;
 };
 
 TestSwitches& testSwitches();
