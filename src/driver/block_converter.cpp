@@ -59,7 +59,7 @@ bool BlockConverter::suits(const Settings& S, const RecordWriter& Writer) {
 BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out,
                                RunCounters& Counters, std::size_t ColumnCount,
                                const bool& SurplusWarned, bool Verbose, ScanLevel Level)
-    : S(S), Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
+    : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
       SurplusWarned(SurplusWarned), Verbose(Verbose),
       // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
       // unmarked source

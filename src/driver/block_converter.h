@@ -63,7 +63,6 @@ private:
   void writeRecord(std::size_t Length);
   void writeCellsByRoom(std::int64_t Number);
 
-  const Settings& S;
   RecordWriter& Writer;
   TargetBuffer& Out;
   RunCounters& Counters;
