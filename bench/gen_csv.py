@@ -8,7 +8,7 @@ and therefore, on average, in the output.
 
   gen_csv.py OUT --size-mb 200 [--columns 12] [--seed 7] [--quoted 0.15] [--doubled 0.03]
              [--linebreaks 0.01] [--specials 0.05] [--accents cp1252|ascii] [--accented 0.3]
-             [--sep ';'] [--crlf] [--pool 20000]
+             [--misplaced 0] [--sep ';'] [--crlf] [--pool 20000]
 """
 
 import argparse
@@ -116,6 +116,9 @@ class Pool:
         if text_columns and self.rng.random() < self.args.linebreaks:
             broken = self.rng.choice(text_columns)
         cells = [self.cell(k, i == broken) for i, k in enumerate(kinds) if i > 0]
+        if cells and self.args.misplaced and self.rng.random() < self.args.misplaced:
+            # a quotation mark inside an unquoted cell: such a record goes line by line
+            cells[-1] += ' "x"y'
         return self.sep + self.sep.join(cells)
 
 
@@ -149,6 +152,9 @@ def main():
                    help="Windows-1252 accented letters, or plain ASCII only")
     p.add_argument("--accented", type=float, default=0.3,
                    help="share of name, city and text cells with accented letters")
+    p.add_argument("--misplaced", type=float, default=0.0,
+                   help="share of records with a quotation mark inside an unquoted cell (the "
+                   "worst case: quillon converts such records line by line)")
     p.add_argument("--sep", default=";")
     p.add_argument("--crlf", action="store_true", help="end records with CR LF")
     p.add_argument("--pool", type=int, default=20000, help="distinct rows to draw from")

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # The benchmark: builds quillon in Release (build-bench/), generates seeded inputs of about
 # 20 MB and 200 MB in bench/data/ (2 GB with --large), and prints one table: quillon in
-# layouts 1, 3 and 5, with and without -e:UTF-8, to /dev/null and to a file, beside the I/O
-# floor and a typical Python script (bench/baseline.py).
+# layouts 1, 3 and 5 (or those given), with and without -e:UTF-8, to /dev/null and to a file,
+# beside the I/O floor and a typical Python script (bench/baseline.py).
 #
-#   bench/run.sh [--large] [--sizes MB,MB,...] [--repeat N] [--micro]
-#                [--quillon PATH --no-build] [--data-dir DIR] [--no-script]
+#   bench/run.sh [--large] [--sizes MB,MB,...] [--repeat N] [--best] [--layouts LIST] [--worst]
+#                [--micro] [--quillon PATH --no-build] [--data-dir DIR] [--no-script]
 #
 #   --large         measure 20, 200 and 2000 MB
 #   --sizes LIST    input sizes in MB (default 20,200)
-#   --repeat N      runs per case, the best counts (default 3)
+#   --repeat N      runs per case, the median counts (default 3; file writes are bimodal on a
+#                   shared machine: take 9 or more for figures)
+#   --best          the best run counts instead of the median
+#   --layouts LIST  the layouts measured (default 1,3,5)
+#   --worst         also layout 1 on the worst case: every record goes line by line
 #   --micro         also build and run the micro-benchmark of the hot pieces
 #   --quillon PATH  measure this binary; with --no-build nothing is built
 #   --data-dir DIR  where inputs and the output file go (default bench/data)
@@ -37,7 +41,10 @@ while [ $# -gt 0 ]; do
   --no-build) Build=0 ;;
   --data-dir) DataDir="$2"; shift ;;
   --no-script) Extra+=(--no-script) ;;
-  -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
+  --best) Extra+=(--best) ;;
+  --worst) Extra+=(--worst) ;;
+  --layouts) Extra+=(--layouts "$2"); shift ;;
+  -h | --help) sed -n '2,19p' "$0"; exit 0 ;;
   *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift

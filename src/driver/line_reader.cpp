@@ -10,9 +10,10 @@
 
 namespace quillon {
 
-LineReader::LineReader(int Fd) : Fd(Fd) {
+LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSize) {
   Capacity = BlockSize + MaxLineLength + 2;
-  Buffer.reset(new (std::nothrow) char[Capacity]);
+  // zeroed, so that the padding and what lies beyond a short block are never undefined
+  Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
 }
 
 bool LineReader::refill() {
@@ -25,7 +26,7 @@ bool LineReader::refill() {
   }
   if (Target)
     Target->flush();
-  const ssize_t Got = readSome(Fd, Buffer.get() + End, std::min(Capacity - End, ReadLimit));
+  const ssize_t Got = readSome(Fd, Buffer.get() + End, std::min(Capacity - End, ReadSize));
   if (Got > 0) {
     End += static_cast<std::size_t>(Got);
     return true;

@@ -15,12 +15,15 @@ class LineReader {
 public:
   static constexpr std::size_t MaxLineLength = 99999;
   static constexpr std::size_t BlockSize = 1 << 20;
+  // Bytes readable beyond the block's end, so a vector load may run past it.
+  static constexpr std::size_t Padding = 64;
 
   enum class Result { Line, TooLong, End, Error };
   // How a regular file's size compares with what was read, once the end was reached.
   enum class Change { None, Truncated, Grown };
 
-  explicit LineReader(int Fd);
+  // BlockSize: the most one read asks for; tests shrink it so lines cross blocks often.
+  explicit LineReader(int Fd, std::size_t BlockSize = LineReader::BlockSize);
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -33,23 +36,28 @@ public:
   // was read from it (cut while being read) or longer (written to meanwhile).
   Change sourceChange() const;
   // Asks the system for at most Bytes per read, so tests can put block edges where they like.
-  void setReadLimit(std::size_t Bytes) { ReadLimit = Bytes; }
+  void setReadLimit(std::size_t Bytes) { ReadSize = Bytes; }
   // The system's error number of the read that failed (Result::Error), else 0.
   int error() const { return ReadError; }
-  // The bytes read from the source but not yet handed out as lines; valid until the next call.
-  std::string_view buffered() const {
-    return Buffer ? std::string_view(Buffer.get() + Begin, End - Begin) : std::string_view();
+  // What is read and not yet cut into lines, empty while an over-long line is being skipped.
+  // Padding bytes after it can be read. Valid until the next call of next().
+  std::string_view block() const {
+    if (Skipping || !Buffer)
+      return {};
+    return std::string_view(Buffer.get() + Begin, End - Begin);
   }
+  // Takes Bytes from the front of block(), as if they had been cut into lines.
+  void consume(std::size_t Bytes) { Begin += Bytes; }
 
 private:
   bool refill();
 
   int Fd;
   std::unique_ptr<char[]> Buffer;
+  std::size_t ReadSize = 0; // the most one read asks for
   std::size_t Capacity = 0;
   std::size_t Begin = 0;
   std::size_t End = 0;
-  std::size_t ReadLimit = static_cast<std::size_t>(-1);
   bool AtEnd = false;
   bool ReadFailed = false;
   int ReadError = 0;

@@ -1,10 +1,12 @@
 #include "driver/run.h"
 
 #include "csv/csv_parser.h"
+#include "driver/block_converter.h"
 #include "driver/fd_io.h"
 #include "driver/line_reader.h"
 #include "driver/report.h"
 #include "driver/target_file.h"
+#include "driver/test_switches.h"
 #include "encoding/encoding.h"
 #include "options/options.h"
 #include "xml/target_buffer.h"
@@ -111,7 +113,9 @@ public:
       : S(S), Verbose(S.VerboseMode || S.DebugMode), Debug(S.DebugMode),
         Parser(ItemBufferSize, false),
         Source(S.SourceIsStdin ? 0 : ::open(S.SourceFile.c_str(), O_RDONLY | O_CLOEXEC)),
-        SourceOpenError(Source.get() < 0 ? errno : 0), Reader(Source.get()) {}
+        SourceOpenError(Source.get() < 0 ? errno : 0),
+        Reader(Source.get(), testSwitches().ReadBlockSize > 0 ? testSwitches().ReadBlockSize
+                                                              : LineReader::BlockSize) {}
 
   int run();
 
@@ -140,6 +144,7 @@ private:
   TargetFile Target;
   std::optional<TargetBuffer> Out;
   std::optional<RecordWriter> Writer;
+  std::optional<BlockConverter> Fast; // ordinary records, a block at a time
   RunCounters Counters;
   std::time_t StartTime = 0;
   std::vector<std::string_view> Cells;
@@ -202,7 +207,7 @@ int Conversion::readHeader() {
   if (MarkLength < 0)
     return ExitBadHeader;
   // judged on what the first read brought in, so the source is read no further for it
-  if (MarkLength == 0 && S.SourceEncoding.empty() && looksLikeUtf8(Header, Reader.buffered()))
+  if (MarkLength == 0 && S.SourceEncoding.empty() && looksLikeUtf8(Header, Reader.block()))
     std::cerr << "Warning : the source reads as UTF-8 but has no byte-order mark; it is converted "
                  "as ISO-8859-1/Windows-1252 (-ie:UTF-8 reads it as UTF-8)"
               << std::endl;
@@ -301,7 +306,17 @@ void Conversion::convertRecords() {
     std::clog << "Debug: Reading Data Lines..." << std::endl;
   Cells.assign(static_cast<std::size_t>(ColumnCount), std::string_view());
   Line.clear();
+  if (testSwitches().BlockConverter && BlockConverter::suits(S, *Writer))
+    Fast.emplace(S, *Writer, *Out, Counters, static_cast<std::size_t>(ColumnCount), SurplusWarned,
+                 Verbose, testSwitches().Level);
   for (;;) {
+    // at the start of a record, the ordinary ones that follow go a block at a time
+    if (Fast && Line.empty()) {
+      BlockConverter::Stop Why = BlockConverter::Stop::Exact;
+      Reader.consume(Fast->convert(Reader.block(), Why));
+      if (Why == BlockConverter::Stop::OutputFailed)
+        return;
+    }
     std::string_view Physical;
     const LineReader::Result Read = Reader.next(Physical);
     if (Read == LineReader::Result::End)

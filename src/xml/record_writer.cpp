@@ -229,20 +229,8 @@ RecordWriter::Piece RecordWriter::addPiece(const std::string& Text) {
   return P;
 }
 
-// Short pieces are copied PieceSlack bytes at a time, and the output has that much room
-// beyond each piece.
-char* RecordWriter::putPiece(char* At, Piece P) const {
-  const char* const From = Texts.data() + P.Offset;
-  if (P.Size <= PieceSlack)
-    std::memcpy(At, From, PieceSlack);
-  else
-    std::memcpy(At, From, P.Size);
-  return At + P.Size;
-}
-
 void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number) {
-  char* At = Out.reserve(Item.Before.Size + Item.After.Size + escapedTextRoom(Value.size()) +
-                         2 * PieceSlack);
+  char* At = Out.reserve(itemRoom(Item, Value.size()));
   At = putPiece(At, Item.Before);
   bool Replaced = false;
   // transcoded on the way into the buffer
@@ -254,6 +242,13 @@ void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std
 }
 
 void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells) {
+  writeRecordStart(Number);
+  for (std::size_t I = 0; I < Items.size(); ++I)
+    writeCell(I, I < Cells.size() ? Cells[I] : std::string_view(), Number);
+  writeRecordEnd();
+}
+
+void RecordWriter::writeRecordStart(std::int64_t Number) {
   char* At = putPiece(Out.reserve(RecordHeadRoom), RecordStart);
   if (S.WriteId) {
     At = putPiece(At, IdStart);
@@ -268,20 +263,23 @@ void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::strin
   Out.commit(putPiece(At, OpenEnd));
   if (!Attributes && !Folded)
     Out.lineEnd();
-  for (std::size_t I = 0; I < Items.size(); ++I) {
-    const std::string_view Value = I < Cells.size() ? Cells[I] : std::string_view();
-    const ItemPieces& Item = Items[I];
-    if (Value.empty()) {
-      if (S.SuppressEmpty)
-        continue;
-      Out.commit(putPiece(Out.reserve(Item.Empty.Size + PieceSlack), Item.Empty));
-    } else {
-      writeItem(Item, Value, Number);
-    }
-    if (!Attributes && !Folded)
-      Out.lineEnd();
-    ++Counters.ElementCount;
+}
+
+void RecordWriter::writeCell(std::size_t Column, std::string_view Value, std::int64_t Number) {
+  const ItemPieces& Item = Items[Column];
+  if (Value.empty()) {
+    if (S.SuppressEmpty)
+      return;
+    Out.commit(putPiece(Out.reserve(emptyRoom(Item)), Item.Empty));
+  } else {
+    writeItem(Item, Value, Number);
   }
+  if (!Attributes && !Folded)
+    Out.lineEnd();
+  ++Counters.ElementCount;
+}
+
+void RecordWriter::writeRecordEnd() {
   Out.commit(putPiece(Out.reserve(RecordEnd.Size + PieceSlack), RecordEnd));
   if (!Folded)
     Out.lineEnd();

@@ -48,6 +48,8 @@ public:
     return Cursor;
   }
   void commit(char* NewCursor) { Cursor = NewCursor; }
+  // Whether reserve(Bytes) would find the room without a flush.
+  bool fits(std::size_t Bytes) const { return Bytes <= room(); }
 
   bool flush();
   bool failed() const { return Failed; }

@@ -5,6 +5,7 @@
 #include "xml/xml_escape.h"
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -55,7 +56,6 @@ public:
     std::string Empty;  // the whole item when the value is empty
   };
 
-private:
   // A fixed text inside Texts, which ends with PieceSlack bytes more, so that a short one is
   // copied with one move of a fixed size.
   struct Piece {
@@ -69,8 +69,38 @@ private:
   };
   static constexpr std::size_t PieceSlack = 32;
 
+  // A record in three steps, for a converter that writes some cells itself: the start, each
+  // cell in column order (writeCell writes, counts and warns exactly as writeRecord does),
+  // the end.
+  void writeRecordStart(std::int64_t Number);
+  void writeCell(std::size_t Column, std::string_view Value, std::int64_t Number);
+  void writeRecordEnd();
+  // The pieces of each column, read-only, and the room the writer reserves for a cell's item,
+  // so that a cell written elsewhere fills the buffer exactly as writeCell would.
+  const std::vector<ItemPieces>& itemPieces() const { return Items; }
+  static std::size_t itemRoom(const ItemPieces& Item, std::size_t ValueSize) {
+    return Item.Before.Size + Item.After.Size + escapedTextRoom(ValueSize) + 2 * PieceSlack;
+  }
+  static std::size_t emptyRoom(const ItemPieces& Item) { return Item.Empty.Size + PieceSlack; }
+  // The room the record's start and end reserve together.
+  std::size_t recordRoom() const { return RecordHeadRoom + RecordEnd.Size + PieceSlack; }
+  // Where P's text is; PieceSlack readable bytes follow it.
+  const char* pieceText(Piece P) const { return Texts.data() + P.Offset; }
+  // Copies P to At and returns its end; At has PieceSlack bytes of room beyond it.
+  char* putPiece(char* At, Piece P) const {
+    const char* const From = Texts.data() + P.Offset;
+    if (P.Size <= PieceSlack)
+      std::memcpy(At, From, PieceSlack);
+    else
+      std::memcpy(At, From, P.Size);
+    return At + P.Size;
+  }
+  // The line breaks are part of the pieces (the target is no terminal).
+  bool folded() const { return Folded; }
+  bool suppressEmpty() const { return S.SuppressEmpty; }
+
+private:
   Piece addPiece(const std::string& Text);
-  char* putPiece(char* At, Piece P) const;
   void noteControlBytes(std::int64_t Number);
   void writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number);
 

@@ -174,15 +174,15 @@ TEST(LineReader, BufferedIsTheRestOfTheBlock) {
   const std::string Rest = "r1\nr2";
   SourceFile Small("header\r\n" + Rest);
   LineReader Reader(Small.fd());
-  EXPECT_EQ(Reader.buffered(), "");
+  EXPECT_EQ(Reader.block(), "");
   std::string_view Line;
   ASSERT_EQ(Reader.next(Line), Result::Line);
   EXPECT_EQ(Line, "header");
-  EXPECT_EQ(Reader.buffered(), Rest);
+  EXPECT_EQ(Reader.block(), Rest);
   ASSERT_EQ(Reader.next(Line), Result::Line);
-  EXPECT_EQ(Reader.buffered(), "r2");
+  EXPECT_EQ(Reader.block(), "r2");
   ASSERT_EQ(Reader.next(Line), Result::Line);
-  EXPECT_EQ(Reader.buffered(), "");
+  EXPECT_EQ(Reader.block(), "");
 
   // a source larger than a block: the first read stops somewhere inside it
   std::string Large = "h\n";
@@ -191,7 +191,7 @@ TEST(LineReader, BufferedIsTheRestOfTheBlock) {
   SourceFile Big(Large);
   LineReader BigReader(Big.fd());
   ASSERT_EQ(BigReader.next(Line), Result::Line);
-  const std::string_view Buffered = BigReader.buffered();
+  const std::string_view Buffered = BigReader.block();
   EXPECT_GE(Buffered.size(), LineReader::BlockSize - 2);
   EXPECT_LT(Buffered.size(), Large.size() - 2);
   EXPECT_EQ(Buffered, std::string_view(Large).substr(2, Buffered.size()));

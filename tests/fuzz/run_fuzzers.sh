@@ -18,7 +18,7 @@ if ! [[ $Seconds =~ ^[0-9]+$ ]] || [ "$Seconds" -lt 1 ]; then
 fi
 Root=$(cd "$(dirname "$0")/../.." && pwd)
 Build=${QUILLON_FUZZ_BUILD:-$Root/build-fuzz}
-read -r -a Targets <<<"${QUILLON_FUZZ_TARGETS:-csv_parser xml_escape transcode options conversion}"
+read -r -a Targets <<<"${QUILLON_FUZZ_TARGETS:-csv_parser xml_escape transcode options conversion block_converter}"
 
 echo "== building the fuzz targets in $Build"
 mkdir -p "$Build"

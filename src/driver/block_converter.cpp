@@ -1,0 +1,297 @@
+#include "driver/block_converter.h"
+
+#include "driver/line_reader.h"
+#include "driver/test_switches.h"
+#include "xml/xml_escape.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::size_t FirstBatch = 2; // windows: a record that needs the exact path wastes little
+constexpr unsigned MostRefused = 64;  // offers skipped at most after refusals in a row
+
+// The distinct separator bytes, as the parser takes them: an empty setting keeps its default.
+std::string separatorSet(const Settings& S) {
+  const std::string Given = S.SeparatorChars.empty() ? std::string(";,") : S.SeparatorChars;
+  std::string Distinct;
+  for (const char C : Given)
+    if (Distinct.find(C) == std::string::npos)
+      Distinct.push_back(C);
+  return Distinct;
+}
+
+// Copies Size bytes 16 at a time: both sides have room for the overshoot.
+inline char* copyCell(char* To, const char* From, std::size_t Size) {
+  for (std::size_t Done = 0; Done < Size; Done += 16)
+    std::memcpy(To + Done, From + Done, 16);
+  return To + Size;
+}
+
+// Copies a piece, a short one with one move of PieceSlack bytes.
+inline char* putText(char* To, const char* From, std::size_t Size) {
+  if (Size <= RecordWriter::PieceSlack)
+    std::memcpy(To, From, RecordWriter::PieceSlack);
+  else
+    std::memcpy(To, From, Size);
+  return To + Size;
+}
+
+} // namespace
+
+TestSwitches& testSwitches() {
+  static TestSwitches Switches;
+  return Switches;
+}
+
+bool BlockConverter::suits(const Settings& S, const RecordWriter& Writer) {
+  if (S.DebugMode || !Writer.folded())
+    return false;
+  const std::string Separators = separatorSet(S);
+  return Separators.size() <= StructureScan::MaxSeparators &&
+         Separators.find_first_of(std::string_view("\"\r\n", 3)) == std::string::npos;
+}
+
+BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out,
+                               RunCounters& Counters, std::size_t ColumnCount,
+                               const bool& SurplusWarned, bool Verbose, ScanLevel Level)
+    : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
+      SurplusWarned(SurplusWarned), Verbose(Verbose),
+      // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
+      // unmarked source
+      Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount) {
+  Undoubled.reserve(LineReader::MaxLineLength + 1);
+  for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
+    PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
+    Texts.push_back({Writer.pieceText(Item.Before), Writer.pieceText(Item.After),
+                     Writer.pieceText(Item.Empty), Item.Before.Size, Item.After.Size,
+                     Item.Empty.Size});
+  }
+}
+
+BlockConverter::~BlockConverter() { testSwitches().BlockRecords += Records; }
+
+bool BlockConverter::nextStructural(std::uint32_t& Found) {
+  while (Next == Last) {
+    if (Scan.finished())
+      return false;
+    std::size_t Count = 0;
+    Next = Scan.scan(Batch, Count);
+    Last = Next + Count;
+    Batch = std::min(2 * Batch, StructureScan::MaxBatch);
+  }
+  Found = *Next++;
+  return true;
+}
+
+std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
+  Why = Stop::Exact;
+  if (Backoff > 0) {
+    --Backoff;
+    return 0;
+  }
+  Data = Block.data();
+  Scan.start(Data, std::min<std::size_t>(Block.size(), StructureScan::OffsetBits));
+  Next = Last = nullptr;
+  Batch = FirstBatch;
+  std::size_t Start = 0;
+  bool Converted = false;
+  for (;;) {
+    std::size_t After = 0;
+    const Step Taken = takeRecord(Start, After);
+    if (Taken == Step::NeedInput) {
+      Why = Stop::NeedInput;
+      break;
+    }
+    if (Taken == Step::Exact) {
+      // records that keep needing the exact path are not offered for a while
+      if (!Converted) {
+        Refused = std::min(2 * Refused + 1, MostRefused);
+        Backoff = Refused;
+      }
+      break;
+    }
+    Refused = 0;
+    Converted = true;
+    ++Counters.LineCount;
+    const std::size_t Length = After - Start;
+    Start = After;
+    if (Taken == Step::Rejected)
+      continue;
+    writeRecord(Length);
+    if (Out.failed()) {
+      Why = Stop::OutputFailed;
+      break;
+    }
+  }
+  return Start;
+}
+
+// Finds the record that begins at Start and judges its cells into Cells; After is the offset
+// after its line feed.
+BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t& After) {
+  const std::size_t Columns = ColumnCount;
+  std::size_t Column = 0; // cells found so far
+  std::size_t From = Start;
+  std::size_t LastSeparator = 0; // beyond the last column: the latest separator
+  bool Surplus = false;          // bytes other than separators after the last column
+  Undoubled.clear();
+  std::uint32_t Found = 0;
+  std::size_t At = 0;
+  for (;;) {
+    if (!nextStructural(Found))
+      return Step::NeedInput;
+    At = Found & StructureScan::OffsetBits;
+    if (At - Start >= LineReader::MaxLineLength)
+      return Step::Exact;                 // too long for one line, or about to be
+    if (Found & StructureScan::Special) { // a line feed, or a cell that needs a closer look
+      if (Data[At] == '\n')
+        break;
+      if (Column < Columns && !judgeCell(From, At, Cells[Column], false))
+        return Step::Exact;
+    } else if (Column < Columns) {
+      Cells[Column] = Cell{Data + From, At - From, At > From ? Kind::Clean : Kind::Empty};
+    }
+    if (Column >= Columns && At != LastSeparator + 1)
+      Surplus = true;
+    LastSeparator = At;
+    From = At + 1;
+    ++Column;
+  }
+  if (Scan.quotedFeed(At))
+    return Step::Exact; // a line break inside quotation: the record goes on
+  std::size_t End = At; // a carriage return before the line feed is no part of the line
+  if (End > Start && Data[End - 1] == '\r')
+    --End;
+  if (Column >= Columns) {
+    if (End > LastSeparator + 1)
+      Surplus = true;
+    if (Surplus && !SurplusWarned)
+      return Step::Exact; // the parser warns about the first record whose surplus holds data
+  } else {
+    if (!judgeCell(From, End, Cells[Column], true))
+      return Step::Exact;
+    for (std::size_t I = Column + 1; I < Columns; ++I)
+      Cells[I] = Cell{nullptr, 0, Kind::Empty};
+  }
+  After = At + 1;
+  // the parser takes no record from an empty line
+  if (End == Start)
+    return Step::Rejected;
+  return Step::Record;
+}
+
+// The value of the cell [From, To) as the parser gives it, and how it is written; false when
+// the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
+// in it.
+bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown) {
+  bool Look = Unknown; // whether a byte needing care may be missing after all
+  if (Scan.anyQuote(From, To)) {
+    // the quotation marks around the value go, and nothing else may be a lone mark
+    if (To - From < 2 || Data[From] != '"' || Data[To - 1] != '"')
+      return false;
+    ++From;
+    --To;
+    Look = true;
+    if (Scan.anyQuote(From, To)) {
+      // each doubled mark stands for one; a value of marks alone the parser reads otherwise
+      const std::size_t Offset = Undoubled.size();
+      bool Other = false;
+      for (std::size_t I = From; I < To; ++I) {
+        const char C = Data[I];
+        if (C == '"') {
+          if (I + 1 == To || Data[I + 1] != '"')
+            return false;
+          ++I;
+        } else {
+          Other = true;
+        }
+        Undoubled.push_back(C);
+      }
+      if (!Other)
+        return false;
+      Out = Cell{Undoubled.data() + Offset, Undoubled.size() - Offset, Kind::Care};
+      return true;
+    }
+  }
+  Kind What = Kind::Care;
+  if (To == From)
+    What = Kind::Empty;
+  else if (Look && !Scan.anyCare(From, To))
+    What = Kind::Clean;
+  Out = Cell{Data + From, To - From, What};
+  return true;
+}
+
+void BlockConverter::writeRecord(std::size_t Length) {
+  ++Records;
+  const std::int64_t Number = ++Counters.RecordCount;
+  if (Verbose && Number % 1000 == 0)
+    std::clog << '.' << std::flush;
+  Writer.writeRecordStart(Number);
+  // When the room the writer would reserve for every cell is there, none of its reservations
+  // would flush, and the cells go in without any.
+  if (!Out.fits(PiecesRoom + escapedTextRoom(Length))) {
+    writeCellsByRoom(Number);
+  } else {
+    const bool Suppress = Writer.suppressEmpty();
+    std::int64_t Written = 0;
+    char* At = Out.reserve(0);
+    for (std::size_t I = 0; I < ColumnCount; ++I) {
+      const Cell& C = Cells[I];
+      const Pieces& P = Texts[I];
+      if (C.What == Kind::Clean) {
+        At = putText(At, P.Before, P.BeforeSize);
+        At = copyCell(At, C.Value, C.Size);
+        At = putText(At, P.After, P.AfterSize);
+        ++Written;
+      } else if (C.What == Kind::Empty) {
+        if (Suppress)
+          continue;
+        At = putText(At, P.Empty, P.EmptySize);
+        ++Written;
+      } else {
+        Out.commit(At);
+        Writer.writeCell(I, std::string_view(C.Value, C.Size), Number);
+        At = Out.reserve(0);
+      }
+    }
+    Out.commit(At);
+    Counters.ElementCount += Written;
+  }
+  Writer.writeRecordEnd();
+}
+
+// Each cell with the reservation the writer makes for it, so that the target flushes where it
+// would flush then.
+void BlockConverter::writeCellsByRoom(std::int64_t Number) {
+  const std::vector<RecordWriter::ItemPieces>& Items = Writer.itemPieces();
+  const bool Suppress = Writer.suppressEmpty();
+  for (std::size_t I = 0; I < ColumnCount; ++I) {
+    const Cell& C = Cells[I];
+    const RecordWriter::ItemPieces& Item = Items[I];
+    switch (C.What) {
+    case Kind::Empty:
+      if (Suppress)
+        continue;
+      Out.commit(Writer.putPiece(Out.reserve(RecordWriter::emptyRoom(Item)), Item.Empty));
+      break;
+    case Kind::Clean: {
+      char* At = Writer.putPiece(Out.reserve(RecordWriter::itemRoom(Item, C.Size)), Item.Before);
+      At = copyCell(At, C.Value, C.Size);
+      Out.commit(Writer.putPiece(At, Item.After));
+      break;
+    }
+    case Kind::Care:
+      Writer.writeCell(I, std::string_view(C.Value, C.Size), Number);
+      continue; // counted there
+    }
+    ++Counters.ElementCount;
+  }
+}
+
+} // namespace quillon

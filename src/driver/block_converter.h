@@ -1,0 +1,96 @@
+#pragma once
+
+#include "driver/structure_scan.h"
+#include "options/settings.h"
+#include "xml/target_buffer.h"
+#include "xml/xml_output.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// Converts the ordinary records at the start of a block of input straight into the target,
+// a block at a time, and leaves everything unusual to the line by line path: it stops before
+// the first record that needs that path, and the run hands that record's first line to it.
+// Whatever it converts comes out exactly as the line by line path would write it, with the
+// same counts, warnings, progress dots and target flushes.
+//
+// An ordinary record is one physical line below the line limit, ended by a line feed, whose
+// cells are each plain, or quoted with doubled quotation marks inside; once the run has
+// warned about surplus cells, the surplus is ignored as the parser ignores it. A cell of
+// printable ASCII (and, in an ISO-8859-1 document from an unmarked source, of bytes from 0xA0
+// up) is copied as it is; every other cell goes through the record writer's own cell code.
+class BlockConverter {
+public:
+  enum class Stop {
+    NeedInput,    // the block ends before the next record does
+    Exact,        // the next record goes the line by line way
+    OutputFailed, // the target failed: the run stops converting
+  };
+
+  // Whether the run can use it: no debug lines, a target that is no terminal, and a separator
+  // set of a few bytes that holds no quotation mark or line end.
+  static bool suits(const Settings& S, const RecordWriter& Writer);
+
+  // SurplusWarned: the run's flag that the surplus-cells warning was written.
+  BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out, RunCounters& Counters,
+                 std::size_t ColumnCount, const bool& SurplusWarned, bool Verbose, ScanLevel Level);
+  BlockConverter(const BlockConverter&) = delete;
+  BlockConverter& operator=(const BlockConverter&) = delete;
+  ~BlockConverter();
+
+  // Converts the whole ordinary records at the start of Block (which must begin a record and
+  // have StructureScan's padding after it); returns the bytes they took. Why tells where it
+  // stopped.
+  std::size_t convert(std::string_view Block, Stop& Why);
+
+private:
+  enum class Kind : unsigned char { Empty, Clean, Care };
+  struct Cell {
+    const char* Value;
+    std::size_t Size;
+    Kind What;
+  };
+  enum class Step { Record, Rejected, NeedInput, Exact };
+
+  bool nextStructural(std::uint32_t& Found);
+  Step takeRecord(std::size_t Start, std::size_t& After);
+  bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
+  void writeRecord(std::size_t Length);
+  void writeCellsByRoom(std::int64_t Number);
+
+  RecordWriter& Writer;
+  TargetBuffer& Out;
+  RunCounters& Counters;
+  const std::size_t ColumnCount;
+  const bool& SurplusWarned;
+  const bool Verbose;
+  StructureScan Scan;
+  const char* Data = nullptr; // the block being converted
+  const std::uint32_t* Next = nullptr;
+  const std::uint32_t* Last = nullptr;
+  std::size_t Batch = 0; // windows for the next scan
+  // The texts around a column's value, taken from the writer once.
+  struct Pieces {
+    const char* Before;
+    const char* After;
+    const char* Empty;
+    std::size_t BeforeSize;
+    std::size_t AfterSize;
+    std::size_t EmptySize;
+  };
+
+  std::vector<Pieces> Texts;
+  std::vector<Cell> Cells;    // the record being converted
+  std::size_t PiecesRoom = 0; // what a record's cells reserve at most, beside their values
+  std::string Undoubled;      // cells whose doubled quotation marks were undone, one after another
+  unsigned Backoff = 0;       // offers refused while the records keep needing the exact path
+  unsigned Refused = 0;
+  std::int64_t Records = 0; // written here
+};
+
+} // namespace quillon

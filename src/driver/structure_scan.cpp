@@ -1,0 +1,370 @@
+#include "driver/structure_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace quillon {
+
+namespace {
+
+using Masks = StructureScan::Masks;
+using Sets = StructureScan::Sets;
+
+constexpr std::size_t Window = 64;
+constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
+constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
+constexpr std::uint64_t SevenBits = 0x7F7F7F7F7F7F7F7FULL;
+
+// Each quotation mark flips the state: bit i tells whether byte i lies after an odd number of
+// them in the window.
+inline std::uint64_t prefixXor(std::uint64_t Bits) {
+  Bits ^= Bits << 1;
+  Bits ^= Bits << 2;
+  Bits ^= Bits << 4;
+  Bits ^= Bits << 8;
+  Bits ^= Bits << 16;
+  Bits ^= Bits << 32;
+  return Bits;
+}
+
+// The state a scan carries from one window to the next.
+struct Carries {
+  std::uint64_t Inside; // all ones while the quotation is open at a window's end
+  std::uint64_t Dirty;  // 1 while a cell that holds a byte needing care goes on
+};
+
+// What every level does with a window's masks: the quotation state, the structural bytes, the
+// cells that hold a byte needing care, and the list. Inside: prefixXor of the quotes.
+__attribute__((always_inline)) inline std::uint32_t*
+finishWindow(const Masks& M, std::uint64_t Inside, Carries& C, std::uint32_t Base,
+             std::uint64_t& QuotedFeeds, std::uint32_t* Out) {
+  Inside ^= C.Inside;
+  C.Inside = static_cast<std::uint64_t>(static_cast<std::int64_t>(Inside) >> 63);
+  const std::uint64_t Structural = (M.Separator & ~Inside) | M.Feed;
+  // In Open a cell's bytes are ones up to the zero of the structural byte that ends it; a
+  // byte needing care added there carries into that zero, and only into it.
+  const std::uint64_t Open = ~Structural;
+  std::uint64_t Sum = 0;
+  const bool Over = __builtin_add_overflow(Open, M.Care & Open, &Sum);
+  const bool Again = __builtin_add_overflow(Sum, C.Dirty, &Sum);
+  C.Dirty = (Over || Again) ? 1 : 0;
+  const std::uint64_t Special = (Sum & Structural) | M.Feed;
+  QuotedFeeds = Inside & M.Feed;
+  // eight entries at a time whatever their number, so that no branch depends on it; the ones
+  // past the number are overwritten later
+  std::uint64_t Bits = Structural;
+  const unsigned Count = static_cast<unsigned>(__builtin_popcountll(Bits));
+  unsigned Done = 0;
+  do {
+    for (unsigned K = 0; K < 8; ++K) {
+      const unsigned I = static_cast<unsigned>(__builtin_ctzll(Bits | 1ULL << 63));
+      // bit I of Special lands on bit 31, the bits above it beyond the word
+      Out[Done + K] = (Base + I) | static_cast<std::uint32_t>(Special >> I << 31);
+      Bits &= Bits - 1;
+    }
+    Done += 8;
+  } while (Done < Count);
+  return Out + Count;
+}
+
+// The bits of the first Valid bytes of a window.
+inline std::uint64_t validBits(std::size_t Valid) {
+  return Valid >= Window ? ~0ULL : (1ULL << Valid) - 1;
+}
+
+inline void clip(Masks& M, std::size_t Valid) {
+  const std::uint64_t Keep = validBits(Valid);
+  M.Quote &= Keep;
+  M.Feed &= Keep;
+  M.Separator &= Keep;
+  M.Care &= Keep;
+}
+
+// The rings of the masks stage 2 asks for, and where the next window goes in them.
+struct Rings {
+  std::uint64_t* Quotes;
+  std::uint64_t* Cares;
+  std::uint64_t* QuotedFeeds;
+  std::size_t At;
+};
+
+inline void keep(const Masks& M, Rings& R, std::size_t W, std::uint64_t*& QuotedFeeds) {
+  const std::size_t Slot = (R.At + W) % StructureScan::KeptWindows;
+  R.Quotes[Slot] = M.Quote;
+  R.Cares[Slot] = M.Care;
+  QuotedFeeds = &R.QuotedFeeds[Slot];
+}
+
+// ---- 8-byte words, any processor
+
+std::uint64_t loadWord(const char* At) {
+  std::uint64_t Word;
+  std::memcpy(&Word, At, sizeof Word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  Word = __builtin_bswap64(Word);
+#endif
+  return Word;
+}
+
+// The high bit of each byte of Word that is zero, exactly (no borrow crosses bytes).
+inline std::uint64_t zeroByteBits(std::uint64_t Word) {
+  return ~(((Word & SevenBits) + SevenBits) | Word | SevenBits);
+}
+
+// The high bit of each byte whose low seven bits are at least Low (1 to 0x7F).
+inline std::uint64_t lowSevenAtLeast(std::uint64_t Word, unsigned Low) {
+  return ((Word & SevenBits) + (0x80 - Low) * LowBits) & HighBits;
+}
+
+// The high bits of the eight bytes gathered into bits 0 to 7.
+inline std::uint64_t gather(std::uint64_t HighBitsOfBytes) {
+  return ((HighBitsOfBytes >> 7) * 0x0102040810204080ULL) >> 56;
+}
+
+void classifyWords(const char* At, const Sets& Bytes, const std::uint64_t* SeparatorWords,
+                   Masks& M) {
+  M = Masks{0, 0, 0, 0};
+  for (unsigned W = 0; W < 8; ++W) {
+    const std::uint64_t Word = loadWord(At + 8 * W);
+    const std::uint64_t Quote = zeroByteBits(Word ^ (0x22 * LowBits));
+    const std::uint64_t Feed = zeroByteBits(Word ^ (0x0A * LowBits));
+    std::uint64_t Separator = 0;
+    for (std::size_t K = 0; K < Bytes.SeparatorSlots; ++K)
+      Separator |= zeroByteBits(Word ^ SeparatorWords[K]);
+    const std::uint64_t High = Word & HighBits;
+    const std::uint64_t FromSpace = lowSevenAtLeast(Word, 0x20);
+    const std::uint64_t Delete = zeroByteBits(Word ^ (0x7F * LowBits));
+    const std::uint64_t Special = Quote | zeroByteBits((Word | LowBits) ^ (0x27 * LowBits)) |
+                                  zeroByteBits((Word | 0x02 * LowBits) ^ (0x3E * LowBits));
+    std::uint64_t Clean = FromSpace & ~High & ~Delete & ~Special;
+    if (Bytes.HighClean)
+      Clean |= High & FromSpace;
+    const unsigned Shift = 8 * W;
+    M.Quote |= gather(Quote) << Shift;
+    M.Feed |= gather(Feed) << Shift;
+    M.Separator |= gather(Separator) << Shift;
+    M.Care |= gather(~Clean & HighBits) << Shift;
+  }
+}
+
+#if defined(__x86_64__)
+
+// ---- SSE2, every x86-64
+
+struct Sse2Sets {
+  __m128i Separators[StructureScan::MaxSeparators];
+  __m128i HighClean;
+};
+
+inline std::uint64_t sse2Bits(__m128i V) {
+  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(V)) & 0xFFFFu);
+}
+
+inline void classifySse2(const char* At, const Sets& Bytes, const Sse2Sets& V, Masks& M) {
+  M = Masks{0, 0, 0, 0};
+  const __m128i QuoteV = _mm_set1_epi8('"');
+  const __m128i FeedV = _mm_set1_epi8('\n');
+  const __m128i Below = _mm_set1_epi8(0x1F);
+  const __m128i DeleteV = _mm_set1_epi8(0x7F);
+  const __m128i One = _mm_set1_epi8(0x01);
+  const __m128i Two = _mm_set1_epi8(0x02);
+  const __m128i AmpApos = _mm_set1_epi8(0x27);
+  const __m128i LessGreater = _mm_set1_epi8(0x3E);
+  const __m128i HighLow = _mm_set1_epi8(static_cast<char>(0x9F));
+  const __m128i Zero = _mm_setzero_si128();
+  for (unsigned Part = 0; Part < 4; ++Part) {
+    const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(At + 16 * Part));
+    const __m128i Quote = _mm_cmpeq_epi8(B, QuoteV);
+    __m128i Separator = _mm_cmpeq_epi8(B, V.Separators[0]);
+    for (std::size_t K = 1; K < Bytes.SeparatorSlots; ++K)
+      Separator = _mm_or_si128(Separator, _mm_cmpeq_epi8(B, V.Separators[K]));
+    const __m128i Printable =
+        _mm_andnot_si128(_mm_cmpeq_epi8(B, DeleteV), _mm_cmpgt_epi8(B, Below));
+    const __m128i Special =
+        _mm_or_si128(Quote, _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(B, One), AmpApos),
+                                         _mm_cmpeq_epi8(_mm_or_si128(B, Two), LessGreater)));
+    const __m128i High = _mm_and_si128(
+        V.HighClean, _mm_and_si128(_mm_cmpgt_epi8(B, HighLow), _mm_cmpgt_epi8(Zero, B)));
+    const __m128i Clean = _mm_or_si128(_mm_andnot_si128(Special, Printable), High);
+    const unsigned Shift = 16 * Part;
+    M.Quote |= sse2Bits(Quote) << Shift;
+    M.Feed |= sse2Bits(_mm_cmpeq_epi8(B, FeedV)) << Shift;
+    M.Separator |= sse2Bits(Separator) << Shift;
+    M.Care |= (~sse2Bits(Clean) & 0xFFFFu) << Shift;
+  }
+}
+
+// ---- AVX2, where the processor has it
+
+#define QUILLON_AVX2 __attribute__((target("avx2,pclmul,popcnt,bmi,bmi2")))
+
+struct Avx2Sets {
+  __m256i Separators[StructureScan::MaxSeparators];
+  __m256i HighClean;
+};
+
+QUILLON_AVX2 inline std::uint64_t avx2Bits(__m256i Low, __m256i High) {
+  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(Low))) |
+         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(High))) << 32;
+}
+
+QUILLON_AVX2 inline std::uint64_t clmulPrefixXor(std::uint64_t Bits) {
+  const __m128i Product =
+      _mm_clmulepi64_si128(_mm_set_epi64x(0, static_cast<long long>(Bits)), _mm_set1_epi8(-1), 0);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(Product));
+}
+
+struct Avx2Parts {
+  __m256i Quote, Feed, Separator, Clean;
+};
+
+template <std::size_t Slots>
+QUILLON_AVX2 inline Avx2Parts classifyAvx2Half(__m256i B, const Avx2Sets& V) {
+  const __m256i Quote = _mm256_cmpeq_epi8(B, _mm256_set1_epi8('"'));
+  __m256i Separator = _mm256_cmpeq_epi8(B, V.Separators[0]);
+  for (std::size_t K = 1; K < Slots; ++K)
+    Separator = _mm256_or_si256(Separator, _mm256_cmpeq_epi8(B, V.Separators[K]));
+  const __m256i Printable = _mm256_andnot_si256(_mm256_cmpeq_epi8(B, _mm256_set1_epi8(0x7F)),
+                                                _mm256_cmpgt_epi8(B, _mm256_set1_epi8(0x1F)));
+  const __m256i Special = _mm256_or_si256(
+      Quote,
+      _mm256_or_si256(
+          _mm256_cmpeq_epi8(_mm256_or_si256(B, _mm256_set1_epi8(0x01)), _mm256_set1_epi8(0x27)),
+          _mm256_cmpeq_epi8(_mm256_or_si256(B, _mm256_set1_epi8(0x02)), _mm256_set1_epi8(0x3E))));
+  const __m256i High = _mm256_and_si256(
+      V.HighClean, _mm256_and_si256(_mm256_cmpgt_epi8(B, _mm256_set1_epi8(static_cast<char>(0x9F))),
+                                    _mm256_cmpgt_epi8(_mm256_setzero_si256(), B)));
+  return {Quote, _mm256_cmpeq_epi8(B, _mm256_set1_epi8('\n')), Separator,
+          _mm256_or_si256(_mm256_andnot_si256(Special, Printable), High)};
+}
+
+template <std::size_t Slots>
+QUILLON_AVX2 std::uint32_t* scanAvx2(const char* At, std::size_t Windows, std::size_t LastValid,
+                                     const Sets& Bytes, Carries& C, std::uint32_t Base, Rings R,
+                                     std::uint32_t* Out) {
+  Avx2Sets V;
+  for (std::size_t K = 0; K < StructureScan::MaxSeparators; ++K)
+    V.Separators[K] = _mm256_set1_epi8(static_cast<char>(Bytes.Separators[K]));
+  V.HighClean = _mm256_set1_epi8(Bytes.HighClean ? -1 : 0);
+  for (std::size_t W = 0; W < Windows; ++W, At += Window, Base += Window) {
+    const Avx2Parts Low =
+        classifyAvx2Half<Slots>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(At)), V);
+    const Avx2Parts High =
+        classifyAvx2Half<Slots>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(At + 32)), V);
+    Masks M{avx2Bits(Low.Quote, High.Quote), avx2Bits(Low.Feed, High.Feed),
+            avx2Bits(Low.Separator, High.Separator), ~avx2Bits(Low.Clean, High.Clean)};
+    if (W + 1 == Windows)
+      clip(M, LastValid);
+    std::uint64_t* QuotedFeeds = nullptr;
+    keep(M, R, W, QuotedFeeds);
+    Out = finishWindow(M, clmulPrefixXor(M.Quote), C, Base, *QuotedFeeds, Out);
+  }
+  return Out;
+}
+
+bool cpuHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul") &&
+         __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2");
+}
+
+#endif
+
+} // namespace
+
+ScanLevel bestScanLevel() {
+#if defined(__x86_64__)
+  static const ScanLevel Best = cpuHasAvx2() ? ScanLevel::Avx2 : ScanLevel::Sse2;
+  return Best;
+#else
+  return ScanLevel::Words;
+#endif
+}
+
+ScanLevel usableScanLevel(ScanLevel Level) {
+  const ScanLevel Best = bestScanLevel();
+  return static_cast<int>(Level) > static_cast<int>(Best) ? Best : Level;
+}
+
+StructureScan::StructureScan(std::string_view Separators, bool HighClean, ScanLevel Level)
+    : Level(usableScanLevel(Level)), Quotes(new std::uint64_t[KeptWindows]()),
+      Cares(new std::uint64_t[KeptWindows]()), QuotedFeeds(new std::uint64_t[KeptWindows]()),
+      Found(new std::uint32_t[MaxBatch * Window + 8]) {
+  Bytes.SeparatorSlots = Separators.size() <= 2 ? 2 : MaxSeparators;
+  for (std::size_t K = 0; K < MaxSeparators; ++K)
+    Bytes.Separators[K] = static_cast<unsigned char>(
+        Separators.empty() ? '\n' : Separators[K < Separators.size() ? K : 0]);
+  Bytes.HighClean = HighClean;
+}
+
+void StructureScan::start(const char* Data, std::size_t Size) {
+  this->Data = Data;
+  this->Size = Size;
+  Scanned = 0;
+  InsideCarry = 0;
+  DirtyCarry = 0;
+}
+
+const std::uint32_t* StructureScan::scan(std::size_t Windows, std::size_t& Count) {
+  Count = 0;
+  if (Scanned >= Size)
+    return Found.get();
+  const std::size_t Left = (Size - Scanned + Window - 1) / Window;
+  Windows = std::min({Windows, Left, MaxBatch});
+  const std::size_t LastValid = Size - Scanned - (Windows - 1) * Window;
+  Rings R{Quotes.get(), Cares.get(), QuotedFeeds.get(), Scanned / Window};
+  const char* At = Data + Scanned;
+  const auto Base = static_cast<std::uint32_t>(Scanned);
+  Carries C{InsideCarry, DirtyCarry};
+  std::uint32_t* Out = Found.get();
+#if defined(__x86_64__)
+  if (Level == ScanLevel::Avx2) {
+    Out = Bytes.SeparatorSlots == 2
+              ? scanAvx2<2>(At, Windows, LastValid, Bytes, C, Base, R, Out)
+              : scanAvx2<MaxSeparators>(At, Windows, LastValid, Bytes, C, Base, R, Out);
+  } else if (Level == ScanLevel::Sse2) {
+    Sse2Sets V;
+    for (std::size_t K = 0; K < MaxSeparators; ++K)
+      V.Separators[K] = _mm_set1_epi8(static_cast<char>(Bytes.Separators[K]));
+    V.HighClean = _mm_set1_epi8(Bytes.HighClean ? -1 : 0);
+    for (std::size_t W = 0; W < Windows; ++W) {
+      Masks M;
+      classifySse2(At + W * Window, Bytes, V, M);
+      if (W + 1 == Windows)
+        clip(M, LastValid);
+      std::uint64_t* Feeds = nullptr;
+      keep(M, R, W, Feeds);
+      Out = finishWindow(M, prefixXor(M.Quote), C, Base + static_cast<std::uint32_t>(W * Window),
+                         *Feeds, Out);
+    }
+  } else
+#endif
+  {
+    std::uint64_t SeparatorWords[MaxSeparators];
+    for (std::size_t K = 0; K < MaxSeparators; ++K)
+      SeparatorWords[K] = Bytes.Separators[K] * LowBits;
+    for (std::size_t W = 0; W < Windows; ++W) {
+      Masks M;
+      classifyWords(At + W * Window, Bytes, SeparatorWords, M);
+      if (W + 1 == Windows)
+        clip(M, LastValid);
+      std::uint64_t* Feeds = nullptr;
+      keep(M, R, W, Feeds);
+      Out = finishWindow(M, prefixXor(M.Quote), C, Base + static_cast<std::uint32_t>(W * Window),
+                         *Feeds, Out);
+    }
+  }
+  InsideCarry = C.Inside;
+  DirtyCarry = C.Dirty;
+  Scanned += Windows * Window;
+  Count = static_cast<std::size_t>(Out - Found.get());
+  return Found.get();
+}
+
+} // namespace quillon

@@ -1,0 +1,140 @@
+// The whole conversion in-process, twice: line by line, and with the block converter reading in
+// small blocks. Documents, messages and exit statuses must be the same. Input: one byte that
+// picks the read size and the level of vector code, then option lines up to the first empty
+// line, then the source.
+#include "driver/run.h"
+#include "driver/structure_scan.h"
+#include "driver/test_switches.h"
+#include "fuzz_support.h"
+#include "options/options.h"
+#include "options/settings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+using quillon::fuzz::check;
+using quillon::fuzz::shown;
+
+constexpr const char* Target = "block_converter";
+
+struct Outcome {
+  int Status = 0;
+  std::string Document;
+  std::string Messages;
+};
+
+// Everything the program writes to standard error, in order; standard output stays quiet.
+class CaptureMessages {
+public:
+  CaptureMessages()
+      : Out(std::cout.rdbuf(&Null)), Err(std::cerr.rdbuf(Text.rdbuf())),
+        Log(std::clog.rdbuf(Text.rdbuf())) {}
+  CaptureMessages(const CaptureMessages&) = delete;
+  CaptureMessages& operator=(const CaptureMessages&) = delete;
+  ~CaptureMessages() {
+    std::cout.rdbuf(Out);
+    std::cerr.rdbuf(Err);
+    std::clog.rdbuf(Log);
+    std::cout.clear();
+    std::cerr.clear();
+    std::clog.clear();
+  }
+  std::string text() const { return Text.str(); }
+
+private:
+  quillon::fuzz::NullBuffer Null;
+  std::ostringstream Text;
+  std::streambuf* Out;
+  std::streambuf* Err;
+  std::streambuf* Log;
+};
+
+// The seconds of the closing report may differ between two runs.
+std::string withoutSeconds(std::string Text) {
+  const std::string Mark = "-> Conversion time : ";
+  const std::size_t At = Text.find(Mark);
+  if (At != std::string::npos) {
+    const std::size_t Digits = At + Mark.size();
+    Text.erase(Digits, Text.find(' ', Digits) - Digits);
+  }
+  return Text;
+}
+
+Outcome convert(const std::vector<std::string>& Arguments, const std::string& TargetFile) {
+  Outcome Result;
+  quillon::resetSettings();
+  quillon::Settings& S = quillon::theSettings();
+  ::unlink(TargetFile.c_str());
+  {
+    CaptureMessages Messages;
+    Result.Status = quillon::collectOptions(Arguments, S);
+    if (Result.Status == quillon::ContinueRun)
+      Result.Status = quillon::runConversion(S);
+    Result.Messages = withoutSeconds(Messages.text());
+  }
+  quillon::fuzz::readFile(TargetFile, Result.Document);
+  quillon::resetSettings();
+  return Result;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  if (Size == 0)
+    return 0;
+  const unsigned Pick = Data[0];
+  std::string_view Rest(reinterpret_cast<const char*>(Data) + 1, Size - 1);
+  const std::string& Directory = quillon::fuzz::scratchDirectory();
+  const std::string SourceFile = Directory + "/source.csv";
+  const std::string TargetFile = Directory + "/target.xml";
+  // The source and target are ours; options that name others, or configuration files, are not
+  // taken.
+  std::vector<std::string> Arguments;
+  std::string_view Source;
+  while (!Rest.empty()) {
+    const std::size_t Feed = Rest.find('\n');
+    const std::string_view Option = Rest.substr(0, Feed);
+    Rest = Feed == std::string_view::npos ? std::string_view() : Rest.substr(Feed + 1);
+    if (Option.empty()) {
+      Source = Rest;
+      break;
+    }
+    if (Option.find("-cfg:") == std::string_view::npos &&
+        Option.find("-exec") == std::string_view::npos && Option.rfind("-s:", 0) != 0 &&
+        Option.rfind("-t:", 0) != 0 && Option != "-t" && Option != "-V" && Option != "-?")
+      Arguments.emplace_back(Option);
+  }
+  Arguments.push_back("-s:" + SourceFile);
+  Arguments.push_back("-t:" + TargetFile);
+  check(quillon::fuzz::writeFile(SourceFile, Source), Target, "cannot write the source");
+
+  quillon::TestSwitches& Switches = quillon::testSwitches();
+  const quillon::TestSwitches Saved = Switches;
+  Switches.BlockConverter = false;
+  Switches.ReadBlockSize = 0;
+  const Outcome Expected = convert(Arguments, TargetFile);
+  Switches.BlockConverter = true;
+  Switches.ReadBlockSize = 1 + Pick % 64 * 13; // 1 to 820 bytes: blocks end everywhere
+  Switches.Level = quillon::usableScanLevel(static_cast<quillon::ScanLevel>(Pick / 64 % 3));
+  const Outcome Got = convert(Arguments, TargetFile);
+  Switches = Saved;
+
+  const std::string Case = "\nread size " + std::to_string(1 + Pick % 64 * 13) + ", level " +
+                           std::to_string(Pick / 64 % 3) +
+                           "\ninput: " + shown(Source.substr(0, 600));
+  check(Got.Status == Expected.Status, Target,
+        "status " + std::to_string(Got.Status) + ", line by line " +
+            std::to_string(Expected.Status) + Case);
+  check(Got.Messages == Expected.Messages, Target,
+        "messages differ:\n" + shown(Got.Messages.substr(0, 600)) + "\nline by line:\n" +
+            shown(Expected.Messages.substr(0, 600)) + Case);
+  check(Got.Document == Expected.Document, Target,
+        "documents differ:\n" + shown(Got.Document.substr(0, 1500)) + "\nline by line:\n" +
+            shown(Expected.Document.substr(0, 1500)) + Case);
+  return 0;
+}
