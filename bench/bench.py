@@ -83,8 +83,9 @@ def generator_args(size_mb, args, worst=False):
 def ensure_input(size_mb, args, worst=False):
     """The seeded input of this size; generated once and reused while nothing changed. The
     worst case puts a quotation mark inside an unquoted cell of every record."""
-    label = ("%g" % size_mb).replace(".", "_") + ("_worst" if worst else "")
-    path = os.path.join(args.data_dir, "input_%sMB_c%d_s%d.csv" % (label, args.columns, args.seed))
+    label = ("%g" % size_mb).replace(".", "_")
+    path = os.path.join(args.data_dir, "input_%sMB%s_c%d_s%d.csv" % (
+        label, "_worst" if worst else "", args.columns, args.seed))
     gen = os.path.join(HERE, "gen_csv.py")
     with open(gen, "rb") as f:
         stamp = hashlib.sha256(f.read()).hexdigest()[:16] + " " + " ".join(
