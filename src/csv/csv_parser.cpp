@@ -1,5 +1,7 @@
 #include "csv/csv_parser.h"
 
+#include "encoding/byte_words.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -20,18 +22,12 @@ constexpr bool WordScan = true;
 #else
 constexpr bool WordScan = false;
 #endif
-constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
-constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
-
-// The high bit of the lowest flagged byte is set exactly where Word has its first zero byte.
-std::uint64_t zeroBytes(std::uint64_t Word) { return (Word - LowBits) & ~Word & HighBits; }
 } // namespace
 
 const char* TCSV_Parser::findSpecial(const char* P, const char* End) const {
   if (WordScan && WordPatterns > 0) {
     while (End - P >= 8) {
-      std::uint64_t Word;
-      std::memcpy(&Word, P, sizeof Word);
+      const std::uint64_t Word = loadWord(P);
       const std::uint64_t Hits = zeroBytes(Word ^ Pattern[0]) | zeroBytes(Word ^ Pattern[1]) |
                                  zeroBytes(Word ^ Pattern[2]);
       if (Hits)

@@ -1,5 +1,7 @@
 #include "driver/structure_scan.h"
 
+#include "encoding/byte_words.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -16,9 +18,6 @@ using Masks = StructureScan::Masks;
 using Sets = StructureScan::Sets;
 
 constexpr std::size_t Window = 64;
-constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
-constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
-constexpr std::uint64_t SevenBits = 0x7F7F7F7F7F7F7F7FULL;
 
 // Each quotation mark flips the state: bit i tells whether byte i lies after an odd number of
 // them in the window.
@@ -101,15 +100,6 @@ inline void keep(const Masks& M, Rings& R, std::size_t W, std::uint64_t*& Quoted
 }
 
 // ---- 8-byte words, any processor
-
-std::uint64_t loadWord(const char* At) {
-  std::uint64_t Word;
-  std::memcpy(&Word, At, sizeof Word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  Word = __builtin_bswap64(Word);
-#endif
-  return Word;
-}
 
 // The high bit of each byte of Word that is zero, exactly (no borrow crosses bytes).
 inline std::uint64_t zeroByteBits(std::uint64_t Word) {

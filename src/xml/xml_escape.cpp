@@ -1,5 +1,6 @@
 #include "xml/xml_escape.h"
 
+#include "encoding/byte_words.h"
 #include "encoding/encoding.h"
 #include "options/settings.h"
 
@@ -397,12 +398,6 @@ std::string formName(std::string Text, bool Element, Reading How) {
   return Text;
 }
 
-constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
-constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
-
-// The high bit of the lowest flagged byte is set exactly where Word has its first zero byte.
-std::uint64_t zeroBytes(std::uint64_t Word) { return (Word - LowBits) & ~Word & HighBits; }
-
 // How the text form reads the bytes from 0x80 up.
 enum class High {
   Keep,     // as they are (the text step of a name)
@@ -427,17 +422,6 @@ template <High Mode> std::uint64_t bytesToLookAt(std::uint64_t Word) {
   if (Mode != High::Keep && Mode != High::Iso)
     Hits |= Word & HighBits;
   return Hits;
-}
-
-// Words are handled with the first byte in memory as the lowest: the borrows of the flag
-// arithmetic run towards later bytes, so the first flagged byte is exact.
-std::uint64_t loadWord(const char* At) {
-  std::uint64_t Word;
-  std::memcpy(&Word, At, sizeof Word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  Word = __builtin_bswap64(Word);
-#endif
-  return Word;
 }
 
 std::uint64_t loadHalfWord(const char* At) {
