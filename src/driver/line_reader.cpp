@@ -25,7 +25,7 @@ bool LineReader::refill() {
     Begin = 0;
   }
   if (Target)
-    Target->flush();
+    Target->push();
   const ssize_t Got = readSome(Fd, Buffer.get() + End, std::min(Capacity - End, ReadSize));
   if (Got > 0) {
     End += static_cast<std::size_t>(Got);

@@ -52,7 +52,14 @@ bool sameFile(int SourceFd, const Settings& S) {
          (BothNamed || S_ISREG(SourceStat.st_mode));
 }
 
-void writeOverlongWarning(std::int64_t LineCount) {
+bool isRegularFile(int Fd) {
+  struct stat Status {};
+  return ::fstat(Fd, &Status) == 0 && S_ISREG(Status.st_mode);
+}
+
+void writeOverlongWarning(TargetBuffer& Out, std::int64_t LineCount) {
+  if (!Out.mayTell())
+    return;
   std::cerr << "Warning : line size exceeds " << LineLimit << " characters..." << std::endl;
   std::cerr << "          ignoring line " << LineCount << " !" << std::endl;
 }
@@ -130,7 +137,7 @@ private:
   void takeLine(std::string_view Physical);
   void writeRecord();
   int finishDocument();
-  int targetFailure() const;
+  int targetFailure();
 
   Settings& S;
   const bool Verbose;
@@ -284,6 +291,10 @@ int Conversion::startDocument() {
     return Status;
   StartTime = std::time(nullptr);
   Reader.setTarget(&*Out);
+  // Into a file, blocks are written while the next ones are converted. Progress and debug
+  // lines stay in step with a target written at once.
+  if (!Verbose && !Debug && isRegularFile(Target.fd()))
+    Out->writeInBackground();
   return ExitOK;
 }
 
@@ -327,7 +338,7 @@ void Conversion::convertRecords() {
     }
     ++Counters.LineCount;
     if (Read == LineReader::Result::TooLong) {
-      writeOverlongWarning(Counters.LineCount);
+      writeOverlongWarning(*Out, Counters.LineCount);
       Line.clear();
       StartOfRecord = true;
       continue;
@@ -348,7 +359,7 @@ void Conversion::takeLine(std::string_view Physical) {
     std::clog << "Debug: NotLineEnd strlen(Line) strlen(InputBuffer)" << (NotLineEnd ? 1 : 0) << " "
               << Line.size() << " " << Physical.size() << "\n";
   if (Line.size() + Physical.size() >= LineLimit) {
-    writeOverlongWarning(Counters.LineCount);
+    writeOverlongWarning(*Out, Counters.LineCount);
     Line.clear();
     StartOfRecord = true;
     return;
@@ -372,7 +383,8 @@ void Conversion::takeLine(std::string_view Physical) {
     std::clog << "Debug: Line = " << Logical << std::endl;
   const bool Accepted = Parser.parseString(Logical);
   // told once the record is whole, before it is written
-  if (Accepted && !Line.empty() && !JoinWarned && Parser.joinedByInnerQuote(Logical)) {
+  if (Accepted && !Line.empty() && !JoinWarned && Parser.joinedByInnerQuote(Logical) &&
+      Out->mayTell()) {
     JoinWarned = true;
     std::cerr << "Warning : the record starting at line " << RecordStartLine
               << " spans several lines: a quotation mark inside a cell joined the following "
@@ -388,7 +400,7 @@ void Conversion::writeRecord() {
   ++Counters.RecordCount;
   if (Verbose && Counters.RecordCount % 1000 == 0)
     std::clog << '.' << std::flush;
-  if (Parser.droppedSurplus() && !SurplusWarned) {
+  if (Parser.droppedSurplus() && !SurplusWarned && Out->mayTell()) {
     SurplusWarned = true;
     std::cerr << "Warning : record " << Counters.RecordCount
               << " holds more cells than the header; cells beyond the header's count are not "
@@ -435,7 +447,7 @@ int Conversion::finishDocument() {
 
 // The status a failed write on the target ends the run with. A reader that went away ends it
 // quietly, as SIGPIPE would have; anything else is reported.
-int Conversion::targetFailure() const {
+int Conversion::targetFailure() {
   if (!Out->failed())
     return ExitOK;
   if (Out->brokenPipe())

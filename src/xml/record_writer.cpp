@@ -98,6 +98,8 @@ void RecordWriter::noteControlBytes(std::int64_t Number) {
   if (ControlWarned)
     return;
   ControlWarned = true;
+  if (!Out.mayTell())
+    return;
   std::cerr << "Warning : record " << Number
             << " holds bytes that XML cannot hold (control characters, or bytes that are not "
                "UTF-8 in a UTF-8 document); each is written as \"?\" (later records are not "

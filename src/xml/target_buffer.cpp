@@ -4,9 +4,92 @@
 
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace quillon {
+
+// Writes one block at a time on a thread of its own, while the run fills the other.
+class TargetBuffer::Background {
+public:
+  explicit Background(int Fd) : Fd(Fd), Spare(new char[BlockSize]), SpareCapacity(BlockSize) {
+    Thread = std::thread([this] { run(); });
+  }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+  ~Background() {
+    {
+      const std::lock_guard<std::mutex> Guard(Lock);
+      Quit = true;
+    }
+    Change.notify_all();
+    Thread.join();
+  }
+
+  // Waits until the block handed over last is written; true when a write failed, with its
+  // error number and the push it came from.
+  bool wait(int& Error, std::uint64_t& Push) {
+    std::unique_lock<std::mutex> Guard(Lock);
+    Change.wait(Guard, [this] { return !Busy; });
+    Error = WriteError;
+    Push = FailedPush;
+    return Failed;
+  }
+  // Hands over Size bytes of Block for writing, and gives back the block written before in
+  // its place. The writer must be idle (wait()).
+  void hand(std::unique_ptr<char[]>& Block, std::size_t& Capacity, std::size_t Size,
+            std::uint64_t Push) {
+    {
+      const std::lock_guard<std::mutex> Guard(Lock);
+      std::swap(Block, Spare);
+      std::swap(Capacity, SpareCapacity);
+      Length = Size;
+      Serial = Push;
+      Busy = true;
+    }
+    Change.notify_all();
+  }
+
+private:
+  void run() {
+    std::unique_lock<std::mutex> Guard(Lock);
+    for (;;) {
+      Change.wait(Guard, [this] { return Busy || Quit; });
+      if (!Busy)
+        return;
+      const char* const Data = Spare.get();
+      const std::size_t Size = Length;
+      Guard.unlock();
+      const bool Written = writeAll(Fd, Data, Size);
+      const int Error = errno;
+      Guard.lock();
+      if (!Written && !Failed) {
+        Failed = true;
+        WriteError = Error;
+        FailedPush = Serial;
+      }
+      Busy = false;
+      Change.notify_all();
+    }
+  }
+
+  const int Fd;
+  std::mutex Lock;
+  std::condition_variable Change;
+  std::unique_ptr<char[]> Spare; // the block being written, or written last
+  std::size_t SpareCapacity;
+  std::size_t Length = 0;
+  std::uint64_t Serial = 0;
+  bool Busy = false;
+  bool Quit = false;
+  bool Failed = false;
+  int WriteError = 0;
+  std::uint64_t FailedPush = 0;
+  std::thread Thread; // started last, when everything it reads is there
+};
 
 TargetBuffer::TargetBuffer(int Fd) : Block(new char[BlockSize]), Capacity(BlockSize), Fd(Fd) {
   Cursor = Block.get();
@@ -20,13 +103,20 @@ TargetBuffer::TargetBuffer(std::string& Sink)
   Limit = Cursor + BlockSize;
 }
 
+TargetBuffer::~TargetBuffer() = default;
+
 void TargetBuffer::appendNumber(std::int64_t Number) {
   char* const At = reserve(24);
   Cursor = std::to_chars(At, At + 24, Number).ptr;
 }
 
+void TargetBuffer::writeInBackground() {
+  if (!Writer && !Sink && !FlushEachLine)
+    Writer = std::make_unique<Background>(Fd);
+}
+
 void TargetBuffer::flushSome(std::size_t Incoming) {
-  flush();
+  push();
   // a piece larger than the block goes out on its own
   if (Incoming > Capacity) {
     Block.reset(new char[Incoming]);
@@ -37,22 +127,50 @@ void TargetBuffer::flushSome(std::size_t Incoming) {
     Limit = Cursor + Incoming;
 }
 
-bool TargetBuffer::flush() {
-  const char* Data = Block.get();
-  std::size_t Left = static_cast<std::size_t>(Cursor - Data);
+void TargetBuffer::push() {
+  const std::size_t Size = static_cast<std::size_t>(Cursor - Block.get());
+  if (Writer)
+    settle();
+  if (Failed || Size == 0) {
+    Cursor = Block.get();
+    Limit = Cursor + BlockSize;
+    return;
+  }
+  ++Pushes;
+  if (Writer) {
+    Writer->hand(Block, Capacity, Size, Pushes);
+  } else if (Sink) {
+    Sink->append(Block.get(), Size);
+  } else if (!writeAll(Fd, Block.get(), Size)) {
+    noteFailure(errno, Pushes);
+  }
   Cursor = Block.get();
   Limit = Cursor + BlockSize;
-  if (Failed)
-    return false;
-  if (Sink) {
-    Sink->append(Data, Left);
-    return true;
-  }
-  if (!writeAll(Fd, Data, Left)) {
-    Failed = true;
-    WriteError = errno;
-  }
+}
+
+bool TargetBuffer::flush() {
+  push();
+  if (Writer)
+    settle();
   return !Failed;
+}
+
+void TargetBuffer::settle() {
+  int Error = 0;
+  std::uint64_t Push = 0;
+  if (Writer && Writer->wait(Error, Push) && !Failed)
+    noteFailure(Error, Push);
+}
+
+void TargetBuffer::noteFailure(int Error, std::uint64_t Push) {
+  Failed = true;
+  WriteError = Error;
+  FailedPush = Push;
+}
+
+bool TargetBuffer::mayTell() {
+  settle();
+  return !(Failed && FailedPush <= Checked);
 }
 
 } // namespace quillon

@@ -71,6 +71,42 @@ expectLine "full target" err "Error : Target file write access denied..."
 cmp -s old.xml old.want || fail "full target: the old target changed"
 noTemporary "full target"
 
+# Into a file, blocks are written while the next ones are converted, so a failed write is learnt
+# a block late: what the run says must still be what it said when each block was written at
+# once. A warning about a record beyond the failure point is never written; one about a record
+# before it is.
+lateFailure() { # NAME SOURCE: a run into a full file; its status and messages
+  (
+    trap '' XFSZ
+    ulimit -f 64
+    "$Bin" -s:"$2" -t:late.xml 2>err
+    echo $? >status
+  )
+  expectStatus "$1" 9 "$(cat status)"
+  expectLine "$1" err "Error : Target file write access denied..."
+  expectNoFile "$1" late.xml
+}
+while read -r Case At Line; do
+  records 100000 | sed "${At}s/.*/$Line/" >late.csv
+  lateFailure "$Case" late.csv
+  Warnings=$(grep -c '^Warning' err)
+  if [ "$At" -lt 1000 ]; then
+    [ "$Warnings" = 1 ] || fail "$Case: the warning before the failure is missing: $(cat err)"
+  else
+    [ "$Warnings" = 0 ] || fail "$Case: a warning after the failure: $(cat err)"
+  fi
+  [ "$(grep -c . err)" = $((Warnings + 2)) ] || fail "$Case: $(cat err)"
+done <<'CASES'
+surplus-late 20000 20000;x;y
+surplus-early 5 5;x;y
+control-late 20000 20000;\x01
+joined-late 20000 20000;a"b\nc"
+CASES
+records 100000 | awk 'NR == 20000 { printf "20000;%100000s\n", ""; next } 1' >late.csv
+lateFailure overlong-late late.csv
+grep -q '^Warning' err && fail "overlong-late: a warning after the failure: $(cat err)"
+noTemporary "late failures"
+
 # A link at the target's name is replaced; the file it pointed to is not touched.
 printf 'precious\n' >victim.txt
 ln -s victim.txt link.xml

@@ -3,10 +3,12 @@
 #include "xml/xml_output.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -96,6 +98,89 @@ TEST(TargetBuffer, FailedWrite) {
     EXPECT_TRUE(Out.failed());
     ::close(Full);
   }
+}
+
+// A file written by the background thread holds exactly what was appended, pieces larger than
+// a block and blocks of every fill among them, in order.
+TEST(TargetBuffer, BackgroundWritesKeepTheBytes) {
+  char Name[] = "/tmp/quillon-target-XXXXXX";
+  const int Fd = ::mkstemp(Name);
+  ASSERT_GE(Fd, 0);
+  std::string Want;
+  {
+    TargetBuffer Out(Fd);
+    Out.writeInBackground();
+    const std::size_t Sizes[] = {
+        1, TargetBuffer::BlockSize - 1, 2,    3 * TargetBuffer::BlockSize + 5,
+        7, TargetBuffer::BlockSize,     4096, TargetBuffer::BlockSize + 1};
+    char Fill = 'a';
+    for (int Round = 0; Round < 3; ++Round)
+      for (const std::size_t Size : Sizes) {
+        const std::string Piece(Size, Fill);
+        Fill = Fill == 'z' ? 'a' : static_cast<char>(Fill + 1);
+        Out.append(Piece);
+        Want += Piece;
+        if (Size == 7)
+          Out.push(); // a block sent before it is full
+      }
+    EXPECT_TRUE(Out.flush());
+    EXPECT_FALSE(Out.failed());
+  }
+  std::string Got(Want.size() + 1, '\0');
+  const ssize_t Read = ::pread(Fd, Got.data(), Got.size(), 0);
+  ::close(Fd);
+  ::unlink(Name);
+  ASSERT_EQ(Read, static_cast<ssize_t>(Want.size()));
+  Got.resize(Want.size());
+  EXPECT_TRUE(Got == Want);
+}
+
+// A run stops at the first failed() check after a failed write. Written at once, the failure is
+// known at that check; written in the background, it may become known only later, and then a
+// message may be written only if the failed block was sent after the latest check.
+TEST(TargetBuffer, LateFailureKeepsWhatMayBeTold) {
+  struct sigaction Ignore {};
+  struct sigaction Old {};
+  Ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGXFSZ, &Ignore, &Old), 0);
+  struct rlimit Limit {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &Limit), 0);
+  const struct rlimit Small { 65536, Limit.rlim_max };
+  for (const bool Background : {false, true})
+    for (const bool CheckedAfter : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "background " << Background << ", failed() checked "
+                                        << (CheckedAfter ? "after" : "before") << " the push");
+      char Name[] = "/tmp/quillon-target-XXXXXX";
+      const int Fd = ::mkstemp(Name);
+      ASSERT_GE(Fd, 0);
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Small), 0);
+      {
+        TargetBuffer Out(Fd);
+        if (Background) {
+          Out.writeInBackground();
+        }
+        EXPECT_TRUE(Out.mayTell());
+        Out.append(std::string(TargetBuffer::BlockSize, 'x'));
+        if (!CheckedAfter) {
+          EXPECT_FALSE(Out.failed());
+        }
+        Out.append('y'); // the full block goes, and fails past the limit
+        if (CheckedAfter && !Out.failed()) {
+          EXPECT_TRUE(Background); // written at once, the failure is known here
+          EXPECT_FALSE(Out.mayTell());
+        } else {
+          EXPECT_EQ(Out.mayTell(), !CheckedAfter || Background);
+        }
+        EXPECT_TRUE(Out.failed());
+        EXPECT_FALSE(Out.mayTell());
+        EXPECT_EQ(Out.error(), EFBIG);
+        EXPECT_FALSE(Out.flush());
+      }
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Limit), 0);
+      ::close(Fd);
+      ::unlink(Name);
+    }
+  ::sigaction(SIGXFSZ, &Old, nullptr);
 }
 
 // The records are the same bytes whether each line goes out at once (a terminal) or not;
