@@ -173,7 +173,10 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t& 
     if (Surplus && !SurplusWarned)
       return Step::Exact; // the parser warns about the first record whose surplus holds data
   } else {
-    if (!judgeCell(From, End, Cells[Column], true))
+    // a line feed is flagged whatever its cell holds: most last cells need no closer look
+    if (!Scan.anyCare(From, End))
+      Cells[Column] = Cell{Data + From, End - From, End > From ? Kind::Clean : Kind::Empty};
+    else if (!judgeCell(From, End, Cells[Column], true))
       return Step::Exact;
     for (std::size_t I = Column + 1; I < Columns; ++I)
       Cells[I] = Cell{nullptr, 0, Kind::Empty};
@@ -244,21 +247,19 @@ void BlockConverter::writeRecord(std::size_t Length) {
     for (std::size_t I = 0; I < ColumnCount; ++I) {
       const Cell& C = Cells[I];
       const Pieces& P = Texts[I];
-      if (C.What == Kind::Clean) {
-        At = putText(At, P.Before, P.BeforeSize);
-        At = copyCell(At, C.Value, C.Size);
-        At = putText(At, P.After, P.AfterSize);
-        ++Written;
-      } else if (C.What == Kind::Empty) {
+      if (C.What == Kind::Empty) {
         if (Suppress)
           continue;
         At = putText(At, P.Empty, P.EmptySize);
-        ++Written;
       } else {
-        Out.commit(At);
-        Writer.writeCell(I, std::string_view(C.Value, C.Size), Number);
-        At = Out.reserve(0);
+        At = putText(At, P.Before, P.BeforeSize);
+        if (C.What == Kind::Clean)
+          At = copyCell(At, C.Value, C.Size);
+        else
+          At = Writer.writeValue(At, std::string_view(C.Value, C.Size), Number);
+        At = putText(At, P.After, P.AfterSize);
       }
+      ++Written;
     }
     Out.commit(At);
     Counters.ElementCount += Written;

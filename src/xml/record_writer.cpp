@@ -233,14 +233,8 @@ RecordWriter::Piece RecordWriter::addPiece(const std::string& Text) {
 
 void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number) {
   char* At = Out.reserve(itemRoom(Item, Value.size()));
-  At = putPiece(At, Item.Before);
-  bool Replaced = false;
-  // transcoded on the way into the buffer
-  At = WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
-                 Replaced);
+  At = writeValue(putPiece(At, Item.Before), Value, Number);
   Out.commit(putPiece(At, Item.After));
-  if (Replaced)
-    noteControlBytes(Number);
 }
 
 void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells) {

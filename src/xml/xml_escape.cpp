@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillon {
 
 namespace {
@@ -638,11 +642,67 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
   return Out;
 }
 
-// The text form, a word at a time: a clean word is stored whole, and the output moves on by
-// as many bytes as were clean, so clean runs cost no byte loop. Out has escapedTextRoom bytes.
+// writeFlagged, with the bytes from 0x80 up that a table turns into their form taken first,
+// without the byte switch.
+template <High Mode>
+char* writeMarked(char* Out, const char*& At, const char* End, TextWriter& Writer) {
+  if constexpr (Mode == High::FromIso) {
+    if (byteOf(*At) >= 0x80) {
+      const Utf8Forms::Form& Form = Writer.Forms->Of[byteOf(*At++) - 0x80];
+      std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
+      ++Writer.Converted;
+      return Out + Form.Length;
+    }
+  }
+  if constexpr (Mode == High::Iso) {
+    if (byteOf(*At) >= 0x80) {
+      const Cp1252References::Form& Form = cp1252References().Of[byteOf(*At++) - 0x80];
+      std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
+      return Out + Form.Length;
+    }
+  }
+  return writeFlagged<Mode>(Out, At, End, Writer);
+}
+
+#if defined(__SSE2__)
+// bytesToLookAt for sixteen bytes, one bit each, all exact.
+template <High Mode> unsigned vectorBytesToLookAt(__m128i Bytes) {
+  const auto equal = [Bytes](char C) { return _mm_cmpeq_epi8(Bytes, _mm_set1_epi8(C)); };
+  const __m128i Markup = _mm_or_si128(
+      _mm_or_si128(_mm_or_si128(equal('"'), equal('&')), _mm_or_si128(equal('\''), equal('<'))),
+      equal('>'));
+  // below 0x20, and in Iso from 0x80 to 0x9F as well
+  const char Bits = static_cast<char>(Mode == High::Iso ? 0x60 : 0xE0);
+  const __m128i Control =
+      _mm_cmpeq_epi8(_mm_and_si128(Bytes, _mm_set1_epi8(Bits)), _mm_setzero_si128());
+  unsigned Hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(Markup, Control)));
+  if (Mode != High::Keep && Mode != High::Iso)
+    Hits |= static_cast<unsigned>(_mm_movemask_epi8(Bytes));
+  return Hits;
+}
+#endif
+
+// The text form, sixteen bytes or a word at a time: clean bytes are stored whole, and the
+// output moves on by as many bytes as were clean, so clean runs cost no byte loop. Out has
+// escapedTextRoom bytes.
 template <High Mode>
 char* writeText(char* Out, const char* At, const char* End, TextWriter& Writer) {
   const char* const Start = At;
+#if defined(__SSE2__)
+  while (End - At >= 16) {
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(At));
+    const unsigned Hits = vectorBytesToLookAt<Mode>(Bytes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), Bytes);
+    if (Hits == 0) {
+      At += 16;
+      Out += 16;
+      continue;
+    }
+    const auto Clean = static_cast<std::size_t>(__builtin_ctz(Hits));
+    At += Clean;
+    Out = writeMarked<Mode>(Out + Clean, At, End, Writer);
+  }
+#endif
   for (;;) {
     const std::size_t Left = static_cast<std::size_t>(End - At);
     std::uint64_t Word;
@@ -670,7 +730,7 @@ char* writeText(char* Out, const char* At, const char* End, TextWriter& Writer) 
     }
     const std::size_t Clean = firstFlagged(Hits);
     At += Clean;
-    Out = writeFlagged<Mode>(Out + Clean, At, End, Writer);
+    Out = writeMarked<Mode>(Out + Clean, At, End, Writer);
   }
 }
 

@@ -95,6 +95,17 @@ public:
       std::memcpy(At, From, P.Size);
     return At + P.Size;
   }
+  // Writes Value's text form at At, which has escapedTextRoom(Value.size()) bytes of room, and
+  // returns its end; counts and warns as writeCell does, but does not count the item.
+  char* writeValue(char* At, std::string_view Value, std::int64_t Number) {
+    bool Replaced = false;
+    // transcoded on the way into the buffer
+    At = WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
+                   Replaced);
+    if (Replaced)
+      noteControlBytes(Number);
+    return At;
+  }
   // The line breaks are part of the pieces (the target is no terminal).
   bool folded() const { return Folded; }
   bool suppressEmpty() const { return S.SuppressEmpty; }
