@@ -25,9 +25,11 @@ std::string separatorSet(const Settings& S) {
   return Distinct;
 }
 
-// Copies Size bytes 16 at a time: both sides have room for the overshoot.
+// Copies Size bytes: the first 32 with one move, whatever their number, the rest 16 at a
+// time; both sides have room for the overshoot (the block's padding, the record's room).
 inline char* copyCell(char* To, const char* From, std::size_t Size) {
-  for (std::size_t Done = 0; Done < Size; Done += 16)
+  std::memcpy(To, From, 32);
+  for (std::size_t Done = 32; Done < Size; Done += 16)
     std::memcpy(To + Done, From + Done, 16);
   return To + Size;
 }
@@ -60,7 +62,7 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
                                RunCounters& Counters, std::size_t ColumnCount,
                                const bool& SurplusWarned, bool Verbose, ScanLevel Level)
     : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
-      SurplusWarned(SurplusWarned), Verbose(Verbose),
+      SurplusWarned(SurplusWarned), Verbose(Verbose), SuppressEmpty(Writer.suppressEmpty()),
       // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
       // unmarked source
       Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount) {
@@ -95,14 +97,27 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
     return 0;
   }
   Data = Block.data();
-  Scan.start(Data, std::min<std::size_t>(Block.size(), StructureScan::OffsetBits));
+  const std::size_t Size = std::min<std::size_t>(Block.size(), StructureScan::OffsetBits);
+  Scan.start(Data, Size);
   Next = Last = nullptr;
   Batch = FirstBatch;
   std::size_t Start = 0;
   bool Converted = false;
   for (;;) {
-    std::size_t After = 0;
-    const Step Taken = takeRecord(Start, After);
+    // the line the record must fit on, shorter than the line limit
+    const std::size_t Left = Size - Start;
+    const void* const Feed =
+        std::memchr(Data + Start, '\n', std::min(Left, LineReader::MaxLineLength));
+    Step Taken = Step::NeedInput;
+    std::size_t Length = 0;
+    if (Feed) {
+      Length = static_cast<std::size_t>(static_cast<const char*>(Feed) - (Data + Start)) + 1;
+      Taken = Out.fits(Writer.recordRoom() + PiecesRoom + escapedTextRoom(Length))
+                  ? writeDirectly(Start, Start + Length - 1)
+                  : takeRecord<false>(Start, Start + Length - 1, nullptr);
+    } else if (Left >= LineReader::MaxLineLength) {
+      Taken = Step::Exact; // too long for one line
+    }
     if (Taken == Step::NeedInput) {
       Why = Stop::NeedInput;
       break;
@@ -118,11 +133,9 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
     Refused = 0;
     Converted = true;
     ++Counters.LineCount;
-    const std::size_t Length = After - Start;
-    Start = After;
-    if (Taken == Step::Rejected)
-      continue;
-    writeRecord(Length);
+    Start += Length;
+    if (Taken == Step::Record)
+      writeRecord(Length);
     if (Out.failed()) {
       Why = Stop::OutputFailed;
       break;
@@ -131,30 +144,64 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
   return Start;
 }
 
-// Finds the record that begins at Start and judges its cells into Cells; After is the offset
-// after its line feed.
-BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t& After) {
+// The record that begins at Start, written straight into the target's room, which holds its
+// worst case; a record that goes the exact way after all leaves no trace.
+BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_t Feed) {
+  const RunCounters Before = Counters;
+  const std::int64_t Number = Counters.RecordCount + 1;
+  char* const Mark = Out.reserve(0);
+  Writer.writeRecordStart(Number);
+  Replaced = false;
+  Written = 0;
+  char* To = Out.reserve(0);
+  const Step Taken = takeRecord<true>(Start, Feed, &To);
+  if (Taken != Step::Record) {
+    Out.commit(Mark);
+    Counters = Before;
+    return Taken;
+  }
+  Out.commit(To);
+  Writer.writeRecordEnd();
+  Counters.ElementCount += Written;
+  countRecord(Number);
+  if (Replaced)
+    Writer.noteControlBytes(Number);
+  return Step::Written;
+}
+
+// Finds the record that begins at Start, whose line ends with the line feed at Feed, and judges
+// its cells: written at *To (Direct), or kept in Cells for writeRecord.
+template <bool Direct>
+BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t Feed, char** To) {
   const std::size_t Columns = ColumnCount;
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
   std::size_t LastSeparator = 0; // beyond the last column: the latest separator
   bool Surplus = false;          // bytes other than separators after the last column
   Undoubled.clear();
+  const auto take = [this, To](std::size_t I, const Cell& C) {
+    if constexpr (Direct)
+      *To = putCell(*To, I, C);
+    else
+      Cells[I] = C;
+  };
   std::uint32_t Found = 0;
   std::size_t At = 0;
   for (;;) {
     if (!nextStructural(Found))
       return Step::NeedInput;
     At = Found & StructureScan::OffsetBits;
-    if (At - Start >= LineReader::MaxLineLength)
-      return Step::Exact;                 // too long for one line, or about to be
     if (Found & StructureScan::Special) { // a line feed, or a cell that needs a closer look
-      if (Data[At] == '\n')
+      if (At == Feed)
         break;
-      if (Column < Columns && !judgeCell(From, At, Cells[Column], false))
-        return Step::Exact;
+      if (Column < Columns) {
+        Cell C;
+        if (!judgeCell(From, At, C, false))
+          return Step::Exact;
+        take(Column, C);
+      }
     } else if (Column < Columns) {
-      Cells[Column] = Cell{Data + From, At - From, At > From ? Kind::Clean : Kind::Empty};
+      take(Column, Cell{Data + From, At - From, At > From ? Kind::Clean : Kind::Empty});
     }
     if (Column >= Columns && At != LastSeparator + 1)
       Surplus = true;
@@ -167,6 +214,9 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t& 
   std::size_t End = At; // a carriage return before the line feed is no part of the line
   if (End > Start && Data[End - 1] == '\r')
     --End;
+  // the parser takes no record from an empty line
+  if (End == Start)
+    return Step::Rejected;
   if (Column >= Columns) {
     if (End > LastSeparator + 1)
       Surplus = true;
@@ -174,20 +224,15 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t& 
       return Step::Exact; // the parser warns about the first record whose surplus holds data
   } else {
     // a line feed is flagged whatever its cell holds: most last cells need no closer look
-    if (!Scan.anyCare(From, End))
-      Cells[Column] = Cell{Data + From, End - From, End > From ? Kind::Clean : Kind::Empty};
-    else if (!judgeCell(From, End, Cells[Column], true))
+    Cell C{Data + From, End - From, End > From ? Kind::Clean : Kind::Empty};
+    if (Scan.anyCare(From, End) && !judgeCell(From, End, C, true))
       return Step::Exact;
+    take(Column, C);
     for (std::size_t I = Column + 1; I < Columns; ++I)
-      Cells[I] = Cell{nullptr, 0, Kind::Empty};
+      take(I, Cell{nullptr, 0, Kind::Empty});
   }
-  After = At + 1;
-  // the parser takes no record from an empty line
-  if (End == Start)
-    return Step::Rejected;
   return Step::Record;
 }
-
 // The value of the cell [From, To) as the parser gives it, and how it is written; false when
 // the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
 // in it.
@@ -230,54 +275,67 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
   return true;
 }
 
-void BlockConverter::writeRecord(std::size_t Length) {
+// Writes cell C of column I at To, which has room for its worst case.
+inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
+  const Pieces& P = Texts[I];
+  if (C.What == Kind::Empty) {
+    if (SuppressEmpty)
+      return To;
+    To = putText(To, P.Empty, P.EmptySize);
+  } else {
+    To = putText(To, P.Before, P.BeforeSize);
+    if (C.What == Kind::Clean)
+      To = copyCell(To, C.Value, C.Size);
+    else
+      To = Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced);
+    To = putText(To, P.After, P.AfterSize);
+  }
+  ++Written;
+  return To;
+}
+
+// Counts the record about to be written, with its progress dot.
+void BlockConverter::countRecord(std::int64_t Number) {
   ++Records;
-  const std::int64_t Number = ++Counters.RecordCount;
+  Counters.RecordCount = Number;
   if (Verbose && Number % 1000 == 0)
     std::clog << '.' << std::flush;
+}
+
+// The record whose cells takeRecord kept, with every reservation the record writer would
+// make, so that the target flushes where it would flush then.
+void BlockConverter::writeRecord(std::size_t Length) {
+  const std::int64_t Number = Counters.RecordCount + 1;
+  countRecord(Number);
+  Replaced = false;
+  Written = 0;
   Writer.writeRecordStart(Number);
   // When the room the writer would reserve for every cell is there, none of its reservations
   // would flush, and the cells go in without any.
   if (!Out.fits(PiecesRoom + escapedTextRoom(Length))) {
     writeCellsByRoom(Number);
   } else {
-    const bool Suppress = Writer.suppressEmpty();
-    std::int64_t Written = 0;
-    char* At = Out.reserve(0);
-    for (std::size_t I = 0; I < ColumnCount; ++I) {
-      const Cell& C = Cells[I];
-      const Pieces& P = Texts[I];
-      if (C.What == Kind::Empty) {
-        if (Suppress)
-          continue;
-        At = putText(At, P.Empty, P.EmptySize);
-      } else {
-        At = putText(At, P.Before, P.BeforeSize);
-        if (C.What == Kind::Clean)
-          At = copyCell(At, C.Value, C.Size);
-        else
-          At = Writer.writeValue(At, std::string_view(C.Value, C.Size), Number);
-        At = putText(At, P.After, P.AfterSize);
-      }
-      ++Written;
-    }
-    Out.commit(At);
-    Counters.ElementCount += Written;
+    char* To = Out.reserve(0);
+    for (std::size_t I = 0; I < ColumnCount; ++I)
+      To = putCell(To, I, Cells[I]);
+    Out.commit(To);
   }
   Writer.writeRecordEnd();
+  Counters.ElementCount += Written;
+  if (Replaced)
+    Writer.noteControlBytes(Number);
 }
 
 // Each cell with the reservation the writer makes for it, so that the target flushes where it
 // would flush then.
 void BlockConverter::writeCellsByRoom(std::int64_t Number) {
   const std::vector<RecordWriter::ItemPieces>& Items = Writer.itemPieces();
-  const bool Suppress = Writer.suppressEmpty();
   for (std::size_t I = 0; I < ColumnCount; ++I) {
     const Cell& C = Cells[I];
     const RecordWriter::ItemPieces& Item = Items[I];
     switch (C.What) {
     case Kind::Empty:
-      if (Suppress)
+      if (SuppressEmpty)
         continue;
       Out.commit(Writer.putPiece(Out.reserve(RecordWriter::emptyRoom(Item)), Item.Empty));
       break;

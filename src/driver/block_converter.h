@@ -55,11 +55,20 @@ private:
     std::size_t Size;
     Kind What;
   };
-  enum class Step { Record, Rejected, NeedInput, Exact };
+  enum class Step {
+    Record,  // its cells are taken, for writeRecord
+    Written, // written already
+    Rejected,
+    NeedInput,
+    Exact,
+  };
 
   bool nextStructural(std::uint32_t& Found);
-  Step takeRecord(std::size_t Start, std::size_t& After);
+  Step writeDirectly(std::size_t Start, std::size_t Feed);
+  template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
+  char* putCell(char* To, std::size_t I, const Cell& C);
+  void countRecord(std::int64_t Number);
   void writeRecord(std::size_t Length);
   void writeCellsByRoom(std::int64_t Number);
 
@@ -69,6 +78,7 @@ private:
   const std::size_t ColumnCount;
   const bool& SurplusWarned;
   const bool Verbose;
+  const bool SuppressEmpty;
   StructureScan Scan;
   const char* Data = nullptr; // the block being converted
   const std::uint32_t* Next = nullptr;
@@ -91,6 +101,9 @@ private:
   unsigned Backoff = 0;       // offers refused while the records keep needing the exact path
   unsigned Refused = 0;
   std::int64_t Records = 0; // written here
+  // the record being written: cells that held bytes XML cannot hold, items written
+  bool Replaced = false;
+  std::int64_t Written = 0;
 };
 
 } // namespace quillon

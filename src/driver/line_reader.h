@@ -1,5 +1,6 @@
 #pragma once
 
+#include "csv/csv_parser.h"
 #include "xml/target_buffer.h"
 
 #include <cstddef>
@@ -13,7 +14,7 @@ namespace quillon {
 // input it flushes the target, so nothing waits in the output while the program waits.
 class LineReader {
 public:
-  static constexpr std::size_t MaxLineLength = 99999;
+  static constexpr std::size_t MaxLineLength = LineLimit - 1;
   static constexpr std::size_t BlockSize = 1 << 20;
   // Bytes readable beyond the block's end, so a vector load may run past it.
   static constexpr std::size_t Padding = 64;

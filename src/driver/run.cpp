@@ -27,13 +27,11 @@
 namespace quillon {
 
 namespace {
-constexpr int ItemBufferSize = 100000;
-constexpr std::size_t LineLimit = 100000; // a logical line must stay below this
 
 void writeError(const char* Message) { std::cerr << Message << std::endl; }
 
 // The line under a refused source or target: which file, and why.
-void writeReason(const std::string& Name, const char* Reason) {
+void writeReason(const std::string& Name, std::string_view Reason) {
   std::cerr << "          " << Name << ": " << Reason << std::endl;
 }
 
@@ -118,7 +116,7 @@ class Conversion {
 public:
   explicit Conversion(Settings& S)
       : S(S), Verbose(S.VerboseMode || S.DebugMode), Debug(S.DebugMode),
-        Parser(ItemBufferSize, false),
+        Parser(static_cast<int>(LineLimit), false),
         Source(S.SourceIsStdin ? 0 : ::open(S.SourceFile.c_str(), O_RDONLY | O_CLOEXEC)),
         SourceOpenError(Source.get() < 0 ? errno : 0),
         Reader(Source.get(), testSwitches().ReadBlockSize > 0 ? testSwitches().ReadBlockSize
@@ -187,7 +185,8 @@ void Conversion::writeHeaderReason(LineReader::Result HeaderRead) const {
   else if (HeaderRead == LineReader::Result::Error)
     writeReason(S.SourceFile, std::strerror(Reader.error()));
   else if (HeaderRead == LineReader::Result::TooLong)
-    writeReason(S.SourceFile, "the header line is longer than 99999 bytes");
+    writeReason(S.SourceFile, "the header line is longer than " +
+                                  std::to_string(LineReader::MaxLineLength) + " bytes");
   else if (S.SourceIsStdin)
     writeReason(S.SourceFile, "standard input is empty (no header line)");
   else

@@ -106,8 +106,9 @@ void parseNamespace(const std::string& Value, Settings& S) {
 
 // Applies one TOKEN=NAME pair; false for a token that does not exist.
 bool applyAlias(const std::string& Name, const std::string& Value, Settings& S) {
-  auto elementName = [&Value] { return escapeXml(Value, true, false); };
-  auto attributeName = [&Value] { return escapeXml(Value, false, true); };
+  // read as UTF-8 when the document is UTF-8 so far; re-formed once the encoding is settled
+  auto elementName = [&Value, &S] { return escapeXml(Value, true, false, S.OutputUTF8); };
+  auto attributeName = [&Value, &S] { return escapeXml(Value, false, true, S.OutputUTF8); };
   if (Name == "eRoot")
     S.eRoot = elementName();
   else if (Name == "eRecord")
@@ -204,7 +205,7 @@ void reformAliasNames(Settings& S, int (*Convert)(std::string&)) {
     if (Text.empty())
       continue;
     Convert(Text);
-    *Names[I] = escapeXml(Text, I < 3, I >= 3);
+    *Names[I] = escapeXml(Text, I < 3, I >= 3, S.OutputUTF8);
   }
 }
 

@@ -74,11 +74,10 @@ void transcode(const Settings& S, RunCounters& Counters, std::string& Text) {
 
 std::string formatRecordItem(std::string Column, std::string Value, int Mode,
                              std::string NamespacePrefix, std::string aValue, std::string aName,
-                             std::string eItem) {
+                             std::string eItem, bool Utf8) {
   if (Mode < 0 || Mode > 3)
     return {};
   bool Replaced = false;
-  const bool Utf8 = isUtf8Document(theSettings());
   std::int64_t Converted = 0;
   const RecordWriter::ItemText Text =
       makeItemText(Column, Mode + 1, NamespacePrefix, aValue, aName, eItem,
@@ -233,8 +232,11 @@ RecordWriter::Piece RecordWriter::addPiece(const std::string& Text) {
 
 void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number) {
   char* At = Out.reserve(itemRoom(Item, Value.size()));
-  At = writeValue(putPiece(At, Item.Before), Value, Number);
+  bool Replaced = false;
+  At = writeValue(putPiece(At, Item.Before), Value, Replaced);
   Out.commit(putPiece(At, Item.After));
+  if (Replaced)
+    noteControlBytes(Number);
 }
 
 void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells) {

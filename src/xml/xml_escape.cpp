@@ -751,9 +751,7 @@ char* writeCoded(char* Out, const char* At, const char* End, bool Attribute,
 
 } // namespace
 
-bool isXmlNameChar(unsigned char C, bool AtStart) {
-  return byteFits(C, AtStart, theSettings().OutputUTF8);
-}
+bool isXmlNameChar(unsigned char C, bool AtStart, bool Utf8) { return byteFits(C, AtStart, Utf8); }
 
 bool appendEscapedText(std::string& Out, std::string_view Text) {
   return appendEscapedText(Out, Text, false, false);
@@ -824,12 +822,11 @@ std::string replaceNonXmlBytes(std::string_view Text, bool Utf8) {
   return Clean;
 }
 
-std::string escapeXml(std::string Text, bool MakeName, bool CleanName) {
+std::string escapeXml(std::string Text, bool MakeName, bool CleanName, bool Utf8) {
   if (Text.empty())
     return Text;
   if (MakeName || CleanName)
-    return formName(std::move(Text), MakeName,
-                    theSettings().OutputUTF8 ? Reading::Utf8OrIso : Reading::Iso);
+    return formName(std::move(Text), MakeName, Utf8 ? Reading::Utf8OrIso : Reading::Iso);
   if (std::any_of(Text.begin(), Text.end(), [](char C) { return actionOf(C) != Copy; })) {
     // every byte from 0x80 up stays for the name rules to judge
     std::string Escaped(escapedTextRoom(Text.size()), '\0');

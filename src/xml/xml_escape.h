@@ -9,9 +9,12 @@ namespace quillon {
 
 // Text form (false, false), element-name form (true, false), attribute-name form (false, true).
 // The element-name form keeps no ':'; the attribute-name form keeps at most one, for
-// finishXmlName to settle once the document's namespace prefix is known.
-std::string escapeXml(std::string Text, bool MakeName, bool CleanName);
-bool isXmlNameChar(unsigned char C, bool AtStart);
+// finishXmlName to settle once the document's namespace prefix is known. The name forms read
+// Text as UTF-8 where it is well-formed when the document is UTF-8 (Utf8).
+std::string escapeXml(std::string Text, bool MakeName, bool CleanName, bool Utf8);
+// Whether byte C may stand in a name (at its start when AtStart) of a UTF-8 (Utf8) or an
+// ISO-8859-1 document.
+bool isXmlNameChar(unsigned char C, bool AtStart, bool Utf8);
 
 // What the text form is given, and the document it writes for.
 enum class TextCoding {

@@ -32,10 +32,10 @@ void splitFileName(std::string Path, std::string* Directory, std::string* Name,
 std::string formatDateTime(std::time_t Time, bool WithZone);
 
 // One item line of layouts 1 to 4, its indentation included and its line break not;
-// empty for any other layout.
+// empty for any other layout. Utf8: the document is UTF-8.
 std::string formatRecordItem(std::string Column, std::string Value, int Mode,
                              std::string NamespacePrefix, std::string aValue, std::string aName,
-                             std::string eItem);
+                             std::string eItem, bool Utf8);
 
 // Names the columns once and writes every record in the chosen layout.
 class RecordWriter {
@@ -96,23 +96,21 @@ public:
     return At + P.Size;
   }
   // Writes Value's text form at At, which has escapedTextRoom(Value.size()) bytes of room, and
-  // returns its end; counts and warns as writeCell does, but does not count the item.
-  char* writeValue(char* At, std::string_view Value, std::int64_t Number) {
-    bool Replaced = false;
+  // returns its end; counts the characters converted as writeCell does. Replaced tells that
+  // bytes XML cannot hold became '?': the caller then calls noteControlBytes.
+  char* writeValue(char* At, std::string_view Value, bool& Replaced) {
     // transcoded on the way into the buffer
-    At = WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
-                   Replaced);
-    if (Replaced)
-      noteControlBytes(Number);
-    return At;
+    return WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
+                     Replaced);
   }
+  // Warns, once per run, that record Number held bytes that became '?'.
+  void noteControlBytes(std::int64_t Number);
   // The line breaks are part of the pieces (the target is no terminal).
   bool folded() const { return Folded; }
   bool suppressEmpty() const { return S.SuppressEmpty; }
 
 private:
   Piece addPiece(const std::string& Text);
-  void noteControlBytes(std::int64_t Number);
   void writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number);
 
   const Settings& S;

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   quillon::resetSettings();
   quillon::theSettings().OutputUTF8 = Utf8;
 
-  const std::string Text = quillon::escapeXml(In, false, false);
+  const std::string Text = quillon::escapeXml(In, false, false, Utf8);
   checkText(In, Text, "text form");
   if (In.empty() && !Text.empty())
     broken("not empty", "text form", In, Text);
@@ -90,15 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     broken("what was there changed", "appended text", In, Appended);
   checkText(In, std::string_view(Appended).substr(3), "appended text");
 
-  const std::string ElementName = quillon::escapeXml(In, true, false);
+  const std::string ElementName = quillon::escapeXml(In, true, false, Utf8);
   checkName(In, ElementName, Utf8, "element-name form");
   // the document's prefix goes in front of an element name: it can hold no ':' of its own
   if (ElementName.find(':') != std::string::npos)
     broken("holds a ':'", "element-name form", In, ElementName);
-  checkName(In, quillon::escapeXml(In, false, true), Utf8, "attribute-name form");
-  if (quillon::escapeXml(In, true, true) != ElementName)
+  checkName(In, quillon::escapeXml(In, false, true, Utf8), Utf8, "attribute-name form");
+  if (quillon::escapeXml(In, true, true, Utf8) != ElementName)
     broken("differs from the element-name form", "(true, true) form", In,
-           quillon::escapeXml(In, true, true));
+           quillon::escapeXml(In, true, true, Utf8));
   quillon::resetSettings();
   return 0;
 }

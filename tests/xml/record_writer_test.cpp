@@ -334,13 +334,16 @@ constexpr ItemCase ItemCases[] = {
 TEST(RecordItem, OneLinePerLayout) {
   for (const ItemCase& C : ItemCases) {
     SCOPED_TRACE(testing::Message() << C.Mode << " " << C.Column << " " << C.Value);
-    EXPECT_EQ(quillon::formatRecordItem(C.Column, C.Value, C.Mode, C.Prefix, "val", "nm", "it"),
+    EXPECT_EQ(quillon::formatRecordItem(C.Column, C.Value, C.Mode, C.Prefix, "val", "nm", "it",
+                                        quillon::theSettings().OutputUTF8),
               C.Line);
   }
   // layout 4 writes both names on one element
-  EXPECT_EQ(quillon::formatRecordItem("City", "Rome", 3, "", "n", "n", "it"),
+  EXPECT_EQ(quillon::formatRecordItem("City", "Rome", 3, "", "n", "n", "it",
+                                      quillon::theSettings().OutputUTF8),
             "          <it n=\"City\" n_2=\"Rome\" />");
-  EXPECT_EQ(quillon::formatRecordItem("City", "Rome", 2, "", "n", "n", "it"),
+  EXPECT_EQ(quillon::formatRecordItem("City", "Rome", 2, "", "n", "n", "it",
+                                      quillon::theSettings().OutputUTF8),
             "          <it n=\"City\">Rome</it>");
 }
 

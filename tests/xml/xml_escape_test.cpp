@@ -83,10 +83,10 @@ const FormsCase FormsCases[] = {
 TEST_F(XmlEscape, ThreeFormsOfEachInput) {
   for (const FormsCase& C : FormsCases) {
     SCOPED_TRACE(C.Input);
-    EXPECT_EQ(escapeXml(C.Input, false, false), C.Text);
-    EXPECT_EQ(escapeXml(C.Input, true, false), C.Element);
-    EXPECT_EQ(escapeXml(C.Input, false, true), C.Attribute);
-    EXPECT_EQ(escapeXml(C.Input, true, true), C.Element);
+    EXPECT_EQ(escapeXml(C.Input, false, false, quillon::theSettings().OutputUTF8), C.Text);
+    EXPECT_EQ(escapeXml(C.Input, true, false, quillon::theSettings().OutputUTF8), C.Element);
+    EXPECT_EQ(escapeXml(C.Input, false, true, quillon::theSettings().OutputUTF8), C.Attribute);
+    EXPECT_EQ(escapeXml(C.Input, true, true, quillon::theSettings().OutputUTF8), C.Element);
   }
 }
 
@@ -115,7 +115,7 @@ constexpr TextCase ReferenceCases[] = {
 TEST_F(XmlEscape, TextFormReferences) {
   for (const TextCase& C : ReferenceCases) {
     SCOPED_TRACE(C.Input);
-    EXPECT_EQ(escapeXml(C.Input, false, false), C.Text);
+    EXPECT_EQ(escapeXml(C.Input, false, false, quillon::theSettings().OutputUTF8), C.Text);
   }
 }
 
@@ -123,17 +123,18 @@ TEST_F(XmlEscape, Utf8OutputAdmitsHighBytesInsideNames) {
   quillon::theSettings().OutputUTF8 = true;
   const std::string Groesse = "Gr\xC3\xB6\xC3\x9F"
                               "e";
-  EXPECT_EQ(escapeXml(Groesse, true, false), Groesse);
-  EXPECT_EQ(escapeXml(Groesse, false, true), Groesse);
+  EXPECT_EQ(escapeXml(Groesse, true, false, quillon::theSettings().OutputUTF8), Groesse);
+  EXPECT_EQ(escapeXml(Groesse, false, true, quillon::theSettings().OutputUTF8), Groesse);
   EXPECT_EQ(escapeXml("a\xD7"
                       "b\xF7",
-                      true, false),
+                      true, false, quillon::theSettings().OutputUTF8),
             "a\xD7"
             "b\xF7");
   // a continuation byte cannot start a name
-  EXPECT_EQ(escapeXml("\x80x", true, false), "_\x80x");
-  EXPECT_EQ(escapeXml("\x80x", false, true), "_\x80x");
-  EXPECT_EQ(escapeXml("\xC3\xA9t\xC3\xA9", true, false), "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(escapeXml("\x80x", true, false, quillon::theSettings().OutputUTF8), "_\x80x");
+  EXPECT_EQ(escapeXml("\x80x", false, true, quillon::theSettings().OutputUTF8), "_\x80x");
+  EXPECT_EQ(escapeXml("\xC3\xA9t\xC3\xA9", true, false, quillon::theSettings().OutputUTF8),
+            "\xC3\xA9t\xC3\xA9");
 }
 
 // Every byte against the name classes, written out as ranges.
@@ -148,8 +149,9 @@ TEST_F(XmlEscape, NameCharacterClassesOfAllBytes) {
       const bool InnerOnly = In(C, '0', '9') || C == '-' || C == '.' || C == ':' || C == 0xB7;
       const bool Utf8Only = In(C, 0x80, 0xB6) || In(C, 0xB8, 0xBF) || C == 0xD7 || C == 0xF7;
       const unsigned char Byte = static_cast<unsigned char>(C);
-      EXPECT_EQ(quillon::isXmlNameChar(Byte, true), Start);
-      EXPECT_EQ(quillon::isXmlNameChar(Byte, false), Start || InnerOnly || (Utf8Only && Utf8));
+      EXPECT_EQ(quillon::isXmlNameChar(Byte, true, quillon::theSettings().OutputUTF8), Start);
+      EXPECT_EQ(quillon::isXmlNameChar(Byte, false, quillon::theSettings().OutputUTF8),
+                Start || InnerOnly || (Utf8Only && Utf8));
     }
   }
 }

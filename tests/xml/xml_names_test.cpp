@@ -82,13 +82,15 @@ TEST_F(XmlNames, Utf8NameForms) {
   quillon::theSettings().OutputUTF8 = true;
   for (const NameCase& C : Utf8Cases) {
     SCOPED_TRACE(C.Input);
-    EXPECT_EQ(escapeXml(C.Input, true, false), C.Name);
-    EXPECT_EQ(escapeXml(C.Input, false, true), C.Name);
-    EXPECT_EQ(escapeXml(C.Input, true, true), C.Name);
+    EXPECT_EQ(escapeXml(C.Input, true, false, quillon::theSettings().OutputUTF8), C.Name);
+    EXPECT_EQ(escapeXml(C.Input, false, true, quillon::theSettings().OutputUTF8), C.Name);
+    EXPECT_EQ(escapeXml(C.Input, true, true, quillon::theSettings().OutputUTF8), C.Name);
   }
   // "xml" stays reserved for element names only
-  EXPECT_EQ(escapeXml("xml\xC3\xA9", true, false), "_xml\xC3\xA9");
-  EXPECT_EQ(escapeXml("xml\xC3\xA9", false, true), "xml\xC3\xA9");
+  EXPECT_EQ(escapeXml("xml\xC3\xA9", true, false, quillon::theSettings().OutputUTF8),
+            "_xml\xC3\xA9");
+  EXPECT_EQ(escapeXml("xml\xC3\xA9", false, true, quillon::theSettings().OutputUTF8),
+            "xml\xC3\xA9");
   // the local name after a ':' must start like a name; only an attribute name keeps the ':'
   const NameCase LocalNames[] = {
       {"a:\xC3\xA9", "a:\xC3\xA9"}, {"a:\xD7\x90", "a:\xD7\x90"}, {"a:\xCC\x80", "a_\xCC\x80"},
@@ -96,10 +98,10 @@ TEST_F(XmlNames, Utf8NameForms) {
   };
   for (const NameCase& C : LocalNames) {
     SCOPED_TRACE(C.Input);
-    EXPECT_EQ(escapeXml(C.Input, false, true), C.Name);
+    EXPECT_EQ(escapeXml(C.Input, false, true, quillon::theSettings().OutputUTF8), C.Name);
     std::string Element = C.Name;
     std::replace(Element.begin(), Element.end(), ':', '_');
-    EXPECT_EQ(escapeXml(C.Input, true, false), Element);
+    EXPECT_EQ(escapeXml(C.Input, true, false, quillon::theSettings().OutputUTF8), Element);
   }
 }
 
@@ -220,7 +222,7 @@ TEST_F(XmlNames, CharactersAtTheEdgesOfTheClasses) {
               C.Starts ? Char + "a" : "_" + Inner + "a");
     // the same rule in the name forms and for header cells of a UTF-8 document
     quillon::theSettings().OutputUTF8 = true;
-    EXPECT_EQ(escapeXml("a" + Char, true, false), "a" + Inner);
+    EXPECT_EQ(escapeXml("a" + Char, true, false, quillon::theSettings().OutputUTF8), "a" + Inner);
     EXPECT_EQ(quillon::makeXmlName("a" + Char, Attribute, true, true), "a" + Inner);
     // a Latin-1 character alone in an ISO-8859-1 document
     if (C.CodePoint < 0x100) {
