@@ -65,8 +65,24 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
       SurplusWarned(SurplusWarned), Verbose(Verbose), SuppressEmpty(Writer.suppressEmpty()),
       // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
       // unmarked source
-      Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount) {
-  Undoubled.reserve(LineReader::MaxLineLength + 1);
+      Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount),
+      Undoubled(new char[LineLimit]) {
+  const TextCoding Coding = Writer.textCoding();
+  FormsUsed = Coding == TextCoding::Iso || Coding == TextCoding::IsoToUtf8;
+  for (std::size_t Byte = 0; FormsUsed && Byte < Forms.size(); ++Byte) {
+    const char Text = static_cast<char>(Byte);
+    char Form[escapedTextRoom(1)];
+    std::int64_t Converted = 0;
+    bool Replaced = false;
+    const char* const End = writeEscapedText(Form, &Text, &Text + 1, Coding,
+                                             Writer.valueInAttribute(), Converted, Replaced);
+    ByteForm& F = Forms[Byte];
+    F.Length = static_cast<unsigned char>(std::min<std::ptrdiff_t>(End - Form, sizeof F.Bytes));
+    std::memcpy(F.Bytes, Form, F.Length);
+    F.Converted = Converted > 0;
+    F.Replaced = Replaced;
+    F.Context = Text == '&';
+  }
   for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
     PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
     Texts.push_back({Writer.pieceText(Item.Before), Writer.pieceText(Item.After),
@@ -173,12 +189,9 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
 // its cells: written at *To (Direct), or kept in Cells for writeRecord.
 template <bool Direct>
 BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t Feed, char** To) {
-  const std::size_t Columns = ColumnCount;
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
-  std::size_t LastSeparator = 0; // beyond the last column: the latest separator
-  bool Surplus = false;          // bytes other than separators after the last column
-  Undoubled.clear();
+  UndoubledSize = 0;
   const auto take = [this, To](std::size_t I, const Cell& C) {
     if constexpr (Direct)
       *To = putCell(*To, I, C);
@@ -187,23 +200,34 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   };
   std::uint32_t Found = 0;
   std::size_t At = 0;
-  for (;;) {
+  bool AtFeed = false;
+  while (Column < ColumnCount) {
     if (!nextStructural(Found))
       return Step::NeedInput;
     At = Found & StructureScan::OffsetBits;
+    Cell C{Data + From, At - From, At > From ? Kind::Clean : Kind::Empty};
     if (Found & StructureScan::Special) { // a line feed, or a cell that needs a closer look
-      if (At == Feed)
+      if (At == Feed) {
+        AtFeed = true;
         break;
-      if (Column < Columns) {
-        Cell C;
-        if (!judgeCell(From, At, C, false))
-          return Step::Exact;
-        take(Column, C);
       }
-    } else if (Column < Columns) {
-      take(Column, Cell{Data + From, At - From, At > From ? Kind::Clean : Kind::Empty});
+      if (!judgeCell(From, At, C, false))
+        return Step::Exact;
     }
-    if (Column >= Columns && At != LastSeparator + 1)
+    take(Column, C);
+    From = At + 1;
+    ++Column;
+  }
+  // beyond the last column: cells the parser drops, which must be empty until it has warned
+  std::size_t LastSeparator = From - 1;
+  bool Surplus = false; // bytes other than separators after the last column
+  while (!AtFeed) {
+    if (!nextStructural(Found))
+      return Step::NeedInput;
+    At = Found & StructureScan::OffsetBits;
+    if (At == Feed)
+      break;
+    if (At != LastSeparator + 1)
       Surplus = true;
     LastSeparator = At;
     From = At + 1;
@@ -217,7 +241,7 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   // the parser takes no record from an empty line
   if (End == Start)
     return Step::Rejected;
-  if (Column >= Columns) {
+  if (Column >= ColumnCount) {
     if (End > LastSeparator + 1)
       Surplus = true;
     if (Surplus && !SurplusWarned)
@@ -228,7 +252,7 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     if (Scan.anyCare(From, End) && !judgeCell(From, End, C, true))
       return Step::Exact;
     take(Column, C);
-    for (std::size_t I = Column + 1; I < Columns; ++I)
+    for (std::size_t I = Column + 1; I < ColumnCount; ++I)
       take(I, Cell{nullptr, 0, Kind::Empty});
   }
   return Step::Record;
@@ -247,7 +271,8 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
     Look = true;
     if (Scan.anyQuote(From, To)) {
       // each doubled mark stands for one; a value of marks alone the parser reads otherwise
-      const std::size_t Offset = Undoubled.size();
+      char* const First = Undoubled.get() + UndoubledSize;
+      char* Value = First;
       bool Other = false;
       for (std::size_t I = From; I < To; ++I) {
         const char C = Data[I];
@@ -258,11 +283,12 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
         } else {
           Other = true;
         }
-        Undoubled.push_back(C);
+        *Value++ = C;
       }
       if (!Other)
         return false;
-      Out = Cell{Undoubled.data() + Offset, Undoubled.size() - Offset, Kind::Care};
+      UndoubledSize += static_cast<std::size_t>(Value - First);
+      Out = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
       return true;
     }
   }
@@ -284,13 +310,49 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
     To = putText(To, P.Empty, P.EmptySize);
   } else {
     To = putText(To, P.Before, P.BeforeSize);
+    char* Done = nullptr;
     if (C.What == Kind::Clean)
-      To = copyCell(To, C.Value, C.Size);
-    else
-      To = Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced);
+      Done = copyCell(To, C.Value, C.Size);
+    else if (C.What == Kind::Care && FormsUsed)
+      Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
+                         static_cast<std::size_t>(C.Value - Data) + C.Size);
+    To = Done ? Done : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced);
     To = putText(To, P.After, P.AfterSize);
   }
   ++Written;
+  return To;
+}
+
+// Writes the cell [From, End) of the block by the forms of its bytes that need care, and
+// returns its end; null when one of them is written as the bytes after it say.
+char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
+  std::int64_t Converted = 0;
+  bool CellReplaced = false;
+  std::size_t At = From;
+  const std::size_t First = From / 64;
+  const std::size_t Last = (End - 1) / 64;
+  for (std::size_t W = First; W <= Last; ++W) {
+    std::uint64_t Bits = Scan.careBits(W);
+    if (W == First)
+      Bits &= ~0ULL << (From % 64);
+    if (W == Last)
+      Bits &= ~0ULL >> (63 - (End - 1) % 64);
+    for (; Bits != 0; Bits &= Bits - 1) {
+      const std::size_t Care = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
+      const ByteForm& F = Forms[static_cast<unsigned char>(Data[Care])];
+      if (F.Context)
+        return nullptr;
+      To = copyCell(To, Data + At, Care - At);
+      std::memcpy(To, F.Bytes, sizeof F.Bytes);
+      To += F.Length;
+      Converted += F.Converted;
+      CellReplaced = CellReplaced || F.Replaced;
+      At = Care + 1;
+    }
+  }
+  To = copyCell(To, Data + At, End - At);
+  Writer.convertedCount() += Converted;
+  Replaced = Replaced || CellReplaced;
   return To;
 }
 
@@ -346,6 +408,7 @@ void BlockConverter::writeCellsByRoom(std::int64_t Number) {
       break;
     }
     case Kind::Care:
+    case Kind::Undoubled:
       Writer.writeCell(I, std::string_view(C.Value, C.Size), Number);
       continue; // counted there
     }

@@ -5,8 +5,10 @@
 #include "xml/target_buffer.h"
 #include "xml/xml_output.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +51,12 @@ public:
   std::size_t convert(std::string_view Block, Stop& Why);
 
 private:
-  enum class Kind : unsigned char { Empty, Clean, Care };
+  enum class Kind : unsigned char {
+    Empty,
+    Clean,     // copied as it is
+    Care,      // on the block, with bytes needing care
+    Undoubled, // its doubled quotation marks undone, off the block
+  };
   struct Cell {
     const char* Value;
     std::size_t Size;
@@ -68,6 +75,7 @@ private:
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
   char* putCell(char* To, std::size_t I, const Cell& C);
+  char* putCareCell(char* To, std::size_t From, std::size_t End);
   void countRecord(std::int64_t Number);
   void writeRecord(std::size_t Length);
   void writeCellsByRoom(std::int64_t Number);
@@ -95,10 +103,23 @@ private:
   };
 
   std::vector<Pieces> Texts;
+  // The text form of each byte in a single-byte coding, for the cells on the block: their
+  // bytes needing care are known, and all but '&' (Context) are written alone.
+  struct ByteForm {
+    char Bytes[8];
+    unsigned char Length;
+    bool Converted; // counts as a character transcoded
+    bool Replaced;  // a byte XML cannot hold, written '?'
+    bool Context;   // written as the bytes after it say
+  };
+  std::array<ByteForm, 256> Forms{};
+  bool FormsUsed = false;
   std::vector<Cell> Cells;    // the record being converted
   std::size_t PiecesRoom = 0; // what a record's cells reserve at most, beside their values
-  std::string Undoubled;      // cells whose doubled quotation marks were undone, one after another
-  unsigned Backoff = 0;       // offers refused while the records keep needing the exact path
+  // the record's cells whose doubled quotation marks were undone, one after another
+  std::unique_ptr<char[]> Undoubled;
+  std::size_t UndoubledSize = 0;
+  unsigned Backoff = 0; // offers refused while the records keep needing the exact path
   unsigned Refused = 0;
   std::int64_t Records = 0; // written here
   // the record being written: cells that held bytes XML cannot hold, items written

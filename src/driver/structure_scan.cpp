@@ -195,8 +195,39 @@ inline void classifySse2(const char* At, const Sets& Bytes, const Sse2Sets& V, M
 
 struct Avx2Sets {
   __m256i Separators[StructureScan::MaxSeparators];
-  __m256i HighClean;
+  // The bytes needing care, looked up by their two halves: a byte needs care when the classes
+  // of its high and its low four bits share a bit.
+  __m256i HighHalves;
+  __m256i LowHalves;
 };
+
+// The classes of the bytes needing care: every byte of a row (0x00 to 0x1F, 0x80 to 0x9F, and
+// 0xA0 to 0xFF unless they are clean), or one of a few in the rows of 0x20 (" & '), 0x30 (< >)
+// and 0x70 (DEL).
+constexpr unsigned char WholeRow = 1, Row2 = 2, Row3 = 4, Row7 = 8;
+
+QUILLON_AVX2 void careHalves(bool HighClean, Avx2Sets& V) {
+  alignas(16) unsigned char High[16] = {};
+  alignas(16) unsigned char Low[16] = {};
+  for (const unsigned Row : {0x0u, 0x1u, 0x8u, 0x9u})
+    High[Row] = WholeRow;
+  if (!HighClean)
+    for (unsigned Row = 0xA; Row <= 0xF; ++Row)
+      High[Row] = WholeRow;
+  High[0x2] = Row2;
+  High[0x3] = Row3;
+  High[0x7] = Row7;
+  for (unsigned char& Classes : Low)
+    Classes = WholeRow;
+  for (const unsigned Column : {0x2u, 0x6u, 0x7u}) // " & '
+    Low[Column] |= Row2;
+  for (const unsigned Column : {0xCu, 0xEu}) // < >
+    Low[Column] |= Row3;
+  Low[0xF] |= Row7; // DEL
+  V.HighHalves =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(High)));
+  V.LowHalves = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(Low)));
+}
 
 QUILLON_AVX2 inline std::uint64_t avx2Bits(__m256i Low, __m256i High) {
   return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(Low))) |
@@ -219,18 +250,13 @@ QUILLON_AVX2 inline Avx2Parts classifyAvx2Half(__m256i B, const Avx2Sets& V) {
   __m256i Separator = _mm256_cmpeq_epi8(B, V.Separators[0]);
   for (std::size_t K = 1; K < Slots; ++K)
     Separator = _mm256_or_si256(Separator, _mm256_cmpeq_epi8(B, V.Separators[K]));
-  const __m256i Printable = _mm256_andnot_si256(_mm256_cmpeq_epi8(B, _mm256_set1_epi8(0x7F)),
-                                                _mm256_cmpgt_epi8(B, _mm256_set1_epi8(0x1F)));
-  const __m256i Special = _mm256_or_si256(
-      Quote,
-      _mm256_or_si256(
-          _mm256_cmpeq_epi8(_mm256_or_si256(B, _mm256_set1_epi8(0x01)), _mm256_set1_epi8(0x27)),
-          _mm256_cmpeq_epi8(_mm256_or_si256(B, _mm256_set1_epi8(0x02)), _mm256_set1_epi8(0x3E))));
-  const __m256i High = _mm256_and_si256(
-      V.HighClean, _mm256_and_si256(_mm256_cmpgt_epi8(B, _mm256_set1_epi8(static_cast<char>(0x9F))),
-                                    _mm256_cmpgt_epi8(_mm256_setzero_si256(), B)));
-  return {Quote, _mm256_cmpeq_epi8(B, _mm256_set1_epi8('\n')), Separator,
-          _mm256_or_si256(_mm256_andnot_si256(Special, Printable), High)};
+  const __m256i Nibble = _mm256_set1_epi8(0x0F);
+  const __m256i HighClasses =
+      _mm256_shuffle_epi8(V.HighHalves, _mm256_and_si256(_mm256_srli_epi16(B, 4), Nibble));
+  const __m256i LowClasses = _mm256_shuffle_epi8(V.LowHalves, _mm256_and_si256(B, Nibble));
+  const __m256i Clean =
+      _mm256_cmpeq_epi8(_mm256_and_si256(HighClasses, LowClasses), _mm256_setzero_si256());
+  return {Quote, _mm256_cmpeq_epi8(B, _mm256_set1_epi8('\n')), Separator, Clean};
 }
 
 template <std::size_t Slots>
@@ -240,7 +266,7 @@ QUILLON_AVX2 std::uint32_t* scanAvx2(const char* At, std::size_t Windows, std::s
   Avx2Sets V;
   for (std::size_t K = 0; K < StructureScan::MaxSeparators; ++K)
     V.Separators[K] = _mm256_set1_epi8(static_cast<char>(Bytes.Separators[K]));
-  V.HighClean = _mm256_set1_epi8(Bytes.HighClean ? -1 : 0);
+  careHalves(Bytes.HighClean, V);
   for (std::size_t W = 0; W < Windows; ++W, At += Window, Base += Window) {
     const Avx2Parts Low =
         classifyAvx2Half<Slots>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(At)), V);

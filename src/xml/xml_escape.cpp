@@ -540,9 +540,10 @@ const Cp1252References& cp1252References() {
 // What the text form writes, and what it found on the way.
 struct TextWriter {
   bool Replaced = false;
-  bool Attribute = false;     // tab and line breaks become references, which parsers keep
-  std::int64_t Converted = 0; // characters transcoded (High::FromIso, High::FromUtf8)
-  const Utf8Forms* Forms = nullptr;
+  bool Attribute = false;           // tab and line breaks become references, which parsers keep
+  std::int64_t Converted = 0;       // characters transcoded (High::FromIso, High::FromUtf8)
+  const Utf8Forms* Forms = nullptr; // High::FromIso
+  const Cp1252References* References = nullptr; // High::Iso
 };
 
 // Writes the text form of one byte (or, in UTF-8, one character) that bytesToLookAt flagged;
@@ -585,7 +586,7 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
       if (byteOf(C) >= 0xA0) {
         *Out++ = C;
       } else {
-        const Cp1252References::Form& Form = cp1252References().Of[byteOf(C) - 0x80];
+        const Cp1252References::Form& Form = Writer.References->Of[byteOf(C) - 0x80];
         std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
         Out += Form.Length;
       }
@@ -656,7 +657,7 @@ char* writeMarked(char* Out, const char*& At, const char* End, TextWriter& Write
   }
   if constexpr (Mode == High::Iso) {
     if (byteOf(*At) >= 0x80) {
-      const Cp1252References::Form& Form = cp1252References().Of[byteOf(*At++) - 0x80];
+      const Cp1252References::Form& Form = Writer.References->Of[byteOf(*At++) - 0x80];
       std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
       return Out + Form.Length;
     }
@@ -742,6 +743,8 @@ char* writeCoded(char* Out, const char* At, const char* End, bool Attribute,
   Writer.Attribute = Attribute;
   if constexpr (Mode == High::FromIso)
     Writer.Forms = &utf8Forms();
+  if constexpr (Mode == High::Iso)
+    Writer.References = &cp1252References();
   Out = writeText<Mode>(Out, At, End, Writer);
   if constexpr (Mode == High::FromIso || Mode == High::FromUtf8)
     Converted += Writer.Converted;

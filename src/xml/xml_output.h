@@ -103,6 +103,11 @@ public:
     return WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
                      Replaced);
   }
+  // How the cells are written, and the count of characters converted on the way, which
+  // writeValue advances.
+  TextCoding textCoding() const { return Coding; }
+  bool valueInAttribute() const { return ValueInAttribute; }
+  std::int64_t& convertedCount() { return *Converted; }
   // Warns, once per run, that record Number held bytes that became '?'.
   void noteControlBytes(std::int64_t Number);
   // The line breaks are part of the pieces (the target is no terminal).
