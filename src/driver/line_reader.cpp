@@ -3,17 +3,105 @@
 #include "driver/fd_io.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quillon {
+
+// Reads a regular file one block ahead on a thread of its own, so that the system copies the
+// next block while the run converts this one. It reads what the run would read, in the same
+// order; the run takes the blocks as they come.
+class LineReader::ReadAhead {
+public:
+  ReadAhead(int Fd, std::size_t Size) : Fd(Fd), Space(new char[Size]), Size(Size) {
+    Thread = std::thread([this] { run(); });
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+  ~ReadAhead() {
+    {
+      const std::lock_guard<std::mutex> Guard(Lock);
+      Quit = true;
+    }
+    Change.notify_all();
+    Thread.join();
+  }
+
+  // Up to Wanted bytes of the next block, as readSome gives them.
+  ssize_t take(char* To, std::size_t Wanted) {
+    std::unique_lock<std::mutex> Guard(Lock);
+    Change.wait(Guard, [this] { return Ready; });
+    if (Got <= 0) {
+      errno = Error;
+      return Got; // the end, or the error, stays
+    }
+    const std::size_t Taken = std::min(Wanted, static_cast<std::size_t>(Got) - Used);
+    std::memcpy(To, Space.get() + Used, Taken);
+    Used += Taken;
+    if (Used == static_cast<std::size_t>(Got)) {
+      Ready = false; // the next block, please
+      Used = 0;
+      Guard.unlock();
+      Change.notify_all();
+    }
+    return static_cast<ssize_t>(Taken);
+  }
+
+private:
+  void run() {
+    std::unique_lock<std::mutex> Guard(Lock);
+    for (;;) {
+      Change.wait(Guard, [this] { return !Ready || Quit; });
+      if (Quit)
+        return;
+      Guard.unlock();
+      const ssize_t Read = readSome(Fd, Space.get(), Size);
+      const int ReadError = errno;
+      Guard.lock();
+      Got = Read;
+      Error = ReadError;
+      Ready = true;
+      Change.notify_all();
+      if (Read <= 0)
+        return;
+    }
+  }
+
+  const int Fd;
+  std::unique_ptr<char[]> Space;
+  const std::size_t Size;
+  std::mutex Lock;
+  std::condition_variable Change;
+  bool Ready = false; // Space holds a block, or the end or an error
+  bool Quit = false;
+  ssize_t Got = 0;
+  int Error = 0;
+  std::size_t Used = 0; // of the block, taken already
+  std::thread Thread;   // started last
+};
 
 LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSize) {
   Capacity = BlockSize + MaxLineLength + 2;
   // zeroed, so that the padding and what lies beyond a short block are never undefined
   Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
+  struct stat Status {};
+  Regular = ::fstat(Fd, &Status) == 0 && S_ISREG(Status.st_mode);
+}
+
+LineReader::~LineReader() = default;
+
+ssize_t LineReader::readBlock(char* To, std::size_t Size) {
+  if (!Regular)
+    return readSome(Fd, To, Size);
+  if (!Ahead)
+    Ahead = std::make_unique<ReadAhead>(Fd, ReadSize);
+  return Ahead->take(To, Size);
 }
 
 bool LineReader::refill() {
@@ -26,7 +114,7 @@ bool LineReader::refill() {
   }
   if (Target)
     Target->push();
-  const ssize_t Got = readSome(Fd, Buffer.get() + End, std::min(Capacity - End, ReadSize));
+  const ssize_t Got = readBlock(Buffer.get() + End, std::min(Capacity - End, ReadSize));
   if (Got > 0) {
     End += static_cast<std::size_t>(Got);
     return true;

@@ -6,16 +6,18 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <sys/types.h>
 
 namespace quillon {
 
 // Cuts physical lines out of large blocks read from a file descriptor. A carriage return
-// right before a line feed belongs to the line end. Before it asks the system for more
-// input it flushes the target, so nothing waits in the output while the program waits.
+// right before a line feed belongs to the line end. Before it asks for more input it sends the
+// target's block on its way, so nothing waits in the output while the program waits. A regular
+// file is read a block ahead, on a thread of its own.
 class LineReader {
 public:
   static constexpr std::size_t MaxLineLength = LineLimit - 1;
-  static constexpr std::size_t BlockSize = 1 << 20;
+  static constexpr std::size_t BlockSize = 1 << 19;
   // Bytes readable beyond the block's end, so a vector load may run past it.
   static constexpr std::size_t Padding = 64;
 
@@ -27,6 +29,7 @@ public:
   explicit LineReader(int Fd, std::size_t BlockSize = LineReader::BlockSize);
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
+  ~LineReader();
 
   bool allocated() const { return Buffer != nullptr; }
   void setTarget(TargetBuffer* Target) { this->Target = Target; }
@@ -51,7 +54,10 @@ public:
   void consume(std::size_t Bytes) { Begin += Bytes; }
 
 private:
+  class ReadAhead;
+
   bool refill();
+  ssize_t readBlock(char* To, std::size_t Size);
 
   int Fd;
   std::unique_ptr<char[]> Buffer;
@@ -64,6 +70,8 @@ private:
   int ReadError = 0;
   bool Skipping = false;
   TargetBuffer* Target = nullptr;
+  bool Regular = false;             // a regular file: it is read a block ahead
+  std::unique_ptr<ReadAhead> Ahead; // from the first refill on
 };
 
 } // namespace quillon

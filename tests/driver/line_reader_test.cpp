@@ -1,7 +1,9 @@
 #include "driver/line_reader.h"
 #include "driver/run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -201,6 +203,43 @@ TEST(LineReader, ReadErrorIsReported) {
   LineReader Reader(-1);
   std::string_view Line;
   EXPECT_EQ(Reader.next(Line), Result::Error);
+  // a regular file is read a block ahead: its error comes where the read would have failed
+  char Name[] = "/tmp/quillon-reader-XXXXXX";
+  const int Fd = ::mkstemp(Name);
+  ASSERT_GE(Fd, 0);
+  ASSERT_EQ(::write(Fd, "a\nb\n", 4), 4);
+  const int WriteOnly = ::open(Name, O_WRONLY);
+  ::unlink(Name);
+  ::close(Fd);
+  ASSERT_GE(WriteOnly, 0);
+  LineReader Unreadable(WriteOnly);
+  errno = 0; // the error number is the read's, not one left from before
+  EXPECT_EQ(Unreadable.next(Line), Result::Error);
+  EXPECT_EQ(Unreadable.error(), EBADF);
+  EXPECT_EQ(Unreadable.next(Line), Result::Error);
+  ::close(WriteOnly);
+}
+
+// Blocks read ahead come in order, whole or in the smaller parts a later read asks for.
+TEST(LineReader, ReadAheadInSmallerParts) {
+  std::string Text;
+  std::vector<std::string> Expected;
+  for (int I = 0; Text.size() < 20000; ++I) {
+    Expected.push_back(std::to_string(I) + std::string(static_cast<std::size_t>(I % 37), 'r'));
+    Text += Expected.back() + "\n";
+  }
+  SourceFile Source(Text);
+  LineReader Reader(Source.fd());
+  Reader.setReadLimit(4096);
+  std::vector<std::string> Lines;
+  std::string_view Line;
+  while (Lines.size() < 10 && Reader.next(Line) == Result::Line)
+    Lines.emplace_back(Line);
+  Reader.setReadLimit(1000); // the block read ahead is taken in parts
+  while (Reader.next(Line) == Result::Line)
+    Lines.emplace_back(Line);
+  EXPECT_EQ(Lines, Expected);
+  EXPECT_EQ(Reader.sourceChange(), LineReader::Change::None);
 }
 
 TEST(TargetName, DerivedFromSource) {
