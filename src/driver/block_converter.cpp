@@ -67,6 +67,18 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
       // unmarked source
       Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount),
       Undoubled(new char[LineLimit]) {
+  formBytes();
+  for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
+    PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
+    Texts.push_back({Writer.pieceText(Item.Before), Writer.pieceText(Item.After),
+                     Writer.pieceText(Item.Empty), Item.Before.Size, Item.After.Size,
+                     Item.Empty.Size});
+  }
+}
+
+// In a single-byte coding each byte has a form of its own, which the writer's text writer
+// gives; only '&' depends on the bytes after it.
+void BlockConverter::formBytes() {
   const TextCoding Coding = Writer.textCoding();
   FormsUsed = Coding == TextCoding::Iso || Coding == TextCoding::IsoToUtf8;
   for (std::size_t Byte = 0; FormsUsed && Byte < Forms.size(); ++Byte) {
@@ -82,12 +94,6 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
     F.Converted = Converted > 0;
     F.Replaced = Replaced;
     F.Context = Text == '&';
-  }
-  for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
-    PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
-    Texts.push_back({Writer.pieceText(Item.Before), Writer.pieceText(Item.After),
-                     Writer.pieceText(Item.Empty), Item.Before.Size, Item.After.Size,
-                     Item.Empty.Size});
   }
 }
 
@@ -110,6 +116,10 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
   Why = Stop::Exact;
   if (Backoff > 0) {
     --Backoff;
+    return 0;
+  }
+  if (Block.empty()) { // nothing read yet, or a line being skipped
+    Why = Stop::NeedInput;
     return 0;
   }
   Data = Block.data();

@@ -25,7 +25,14 @@ namespace quillon {
 // cells are each plain, or quoted with doubled quotation marks inside; once the run has
 // warned about surplus cells, the surplus is ignored as the parser ignores it. A cell of
 // printable ASCII (and, in an ISO-8859-1 document from an unmarked source, of bytes from 0xA0
-// up) is copied as it is; every other cell goes through the record writer's own cell code.
+// up) is copied as it is. From a single-byte source the other cells are written byte by byte
+// in the forms the record writer's text writer gives each byte; what remains (a UTF-8 source,
+// an '&', doubled quotation marks) goes through the record writer's own text code.
+//
+// A record is written straight into the target when the room for its worst case is there (a
+// record that goes the exact way after all is taken back); otherwise its cells are kept and
+// written with every reservation the record writer makes, so the target flushes where it would
+// flush then.
 class BlockConverter {
 public:
   enum class Stop {
@@ -70,6 +77,7 @@ private:
     Exact,
   };
 
+  void formBytes();
   bool nextStructural(std::uint32_t& Found);
   Step writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
