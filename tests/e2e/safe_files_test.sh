@@ -307,8 +307,7 @@ fi
 
 # The edges of the line limits. A record joined from two lines may hold 99999 bytes, its line
 # feed included; one byte more drops it. A line of 99999 bytes is read whole wherever its line
-# feed falls around the end of the reader's first read of a file (1 MiB plus room for a longest
-# line).
+# feed falls around the end of the reader's first read of a file (one block, 512 KiB).
 for Joined in 99999 100000; do
   {
     printf 'a;b\n"'
@@ -329,7 +328,7 @@ for Joined in 99999 100000; do
   fi
 done
 Filler="p;$(head -c 997 /dev/zero | tr '\0' q)" # a line of 1000 bytes with its line feed
-FirstRead=$((1048576 + 99999 + 2))
+FirstRead=524288
 for Edge in $FirstRead; do
   for Shift in -1 0 1; do
     for End in LF CRLF; do
