@@ -20,7 +20,7 @@ namespace quillon {
 // converting.
 class TargetBuffer {
 public:
-  static constexpr std::size_t BlockSize = 1 << 20;
+  static constexpr std::size_t BlockSize = 1 << 19;
 
   explicit TargetBuffer(int Fd);
   explicit TargetBuffer(std::string& Sink);

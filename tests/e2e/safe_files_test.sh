@@ -74,7 +74,8 @@ noTemporary "full target"
 # Into a file, blocks are written while the next ones are converted, so a failed write is learnt
 # a block late: what the run says must still be what it said when each block was written at
 # once. A warning about a record beyond the failure point is never written; one about a record
-# before it is.
+# before it is. Each record here writes 71 bytes: the first output block (512 KiB) fails near
+# record 7400 and the next is sent near 14800, so record 10000 lies between them.
 lateFailure() { # NAME SOURCE: a run into a full file; its status and messages
   (
     trap '' XFSZ
@@ -97,12 +98,12 @@ while read -r Case At Line; do
   fi
   [ "$(grep -c . err)" = $((Warnings + 2)) ] || fail "$Case: $(cat err)"
 done <<'CASES'
-surplus-late 20000 20000;x;y
+surplus-late 10000 10000;x;y
 surplus-early 5 5;x;y
-control-late 20000 20000;\x01
-joined-late 20000 20000;a"b\nc"
+control-late 10000 10000;\x01
+joined-late 10000 10000;a"b\nc"
 CASES
-records 100000 | awk 'NR == 20000 { printf "20000;%100000s\n", ""; next } 1' >late.csv
+records 100000 | awk 'NR == 10000 { printf "10000;%100000s\n", ""; next } 1' >late.csv
 lateFailure overlong-late late.csv
 grep -q '^Warning' err && fail "overlong-late: a warning after the failure: $(cat err)"
 noTemporary "late failures"
