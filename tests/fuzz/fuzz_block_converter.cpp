@@ -29,32 +29,6 @@ struct Outcome {
   std::string Messages;
 };
 
-// Everything the program writes to standard error, in order; standard output stays quiet.
-class CaptureMessages {
-public:
-  CaptureMessages()
-      : Out(std::cout.rdbuf(&Null)), Err(std::cerr.rdbuf(Text.rdbuf())),
-        Log(std::clog.rdbuf(Text.rdbuf())) {}
-  CaptureMessages(const CaptureMessages&) = delete;
-  CaptureMessages& operator=(const CaptureMessages&) = delete;
-  ~CaptureMessages() {
-    std::cout.rdbuf(Out);
-    std::cerr.rdbuf(Err);
-    std::clog.rdbuf(Log);
-    std::cout.clear();
-    std::cerr.clear();
-    std::clog.clear();
-  }
-  std::string text() const { return Text.str(); }
-
-private:
-  quillon::fuzz::NullBuffer Null;
-  std::ostringstream Text;
-  std::streambuf* Out;
-  std::streambuf* Err;
-  std::streambuf* Log;
-};
-
 // The seconds of the closing report may differ between two runs.
 std::string withoutSeconds(std::string Text) {
   const std::string Mark = "-> Conversion time : ";
@@ -71,13 +45,15 @@ Outcome convert(const std::vector<std::string>& Arguments, const std::string& Ta
   quillon::resetSettings();
   quillon::Settings& S = quillon::theSettings();
   ::unlink(TargetFile.c_str());
+  std::ostringstream Messages;
   {
-    CaptureMessages Messages;
+    // everything the program writes to standard error, in order; standard output stays quiet
+    quillon::fuzz::QuietStreams Quiet(Messages.rdbuf());
     Result.Status = quillon::collectOptions(Arguments, S);
     if (Result.Status == quillon::ContinueRun)
       Result.Status = quillon::runConversion(S);
-    Result.Messages = withoutSeconds(Messages.text());
   }
+  Result.Messages = withoutSeconds(Messages.str());
   quillon::fuzz::readFile(TargetFile, Result.Document);
   quillon::resetSettings();
   return Result;
@@ -88,27 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   if (Size == 0)
     return 0;
   const unsigned Pick = Data[0];
-  std::string_view Rest(reinterpret_cast<const char*>(Data) + 1, Size - 1);
+  const std::string_view Input(reinterpret_cast<const char*>(Data) + 1, Size - 1);
   const std::string& Directory = quillon::fuzz::scratchDirectory();
   const std::string SourceFile = Directory + "/source.csv";
   const std::string TargetFile = Directory + "/target.xml";
   // The source and target are ours; options that name others, or configuration files, are not
   // taken.
   std::vector<std::string> Arguments;
-  std::string_view Source;
-  while (!Rest.empty()) {
-    const std::size_t Feed = Rest.find('\n');
-    const std::string_view Option = Rest.substr(0, Feed);
-    Rest = Feed == std::string_view::npos ? std::string_view() : Rest.substr(Feed + 1);
-    if (Option.empty()) {
-      Source = Rest;
-      break;
-    }
-    if (Option.find("-cfg:") == std::string_view::npos &&
-        Option.find("-exec") == std::string_view::npos && Option.rfind("-s:", 0) != 0 &&
-        Option.rfind("-t:", 0) != 0 && Option != "-t" && Option != "-V" && Option != "-?")
-      Arguments.emplace_back(Option);
-  }
+  const std::string_view Source = quillon::fuzz::splitOptions(Input, Arguments, true);
   Arguments.push_back("-s:" + SourceFile);
   Arguments.push_back("-t:" + TargetFile);
   check(quillon::fuzz::writeFile(SourceFile, Source), Target, "cannot write the source");

@@ -75,20 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   // The options go through the command-line walk, so a run starts only when all of them were
   // accepted. Configuration files are another target's concern.
   std::vector<std::string> Arguments{"-s:data.csv"};
-  std::string_view Rest = Input;
-  std::string_view Source;
-  while (!Rest.empty()) {
-    const std::size_t Feed = Rest.find('\n');
-    const std::string_view Option = Rest.substr(0, Feed);
-    Rest = Feed == std::string_view::npos ? std::string_view() : Rest.substr(Feed + 1);
-    if (Option.empty()) {
-      Source = Rest;
-      break;
-    }
-    if (Option.find("-cfg:") == std::string_view::npos &&
-        Option.find("-exec") == std::string_view::npos)
-      Arguments.emplace_back(Option);
-  }
+  const std::string_view Source = quillon::fuzz::splitOptions(Input, Arguments, false);
   quillon::resetSettings();
   quillon::Settings& S = quillon::theSettings();
   if (quillon::collectOptions(Arguments, S) != quillon::ContinueRun) {

@@ -24,6 +24,24 @@ struct ScratchDirectory {
 };
 } // namespace
 
+std::string_view splitOptions(std::string_view Input, std::vector<std::string>& Arguments,
+                              bool OwnFiles) {
+  while (!Input.empty()) {
+    const std::size_t Feed = Input.find('\n');
+    const std::string_view Option = Input.substr(0, Feed);
+    Input = Feed == std::string_view::npos ? std::string_view() : Input.substr(Feed + 1);
+    if (Option.empty())
+      return Input;
+    const bool ReadsFiles = Option.find("-cfg:") != std::string_view::npos ||
+                            Option.find("-exec") != std::string_view::npos;
+    const bool NamesFiles = Option.rfind("-s:", 0) == 0 || Option.rfind("-t:", 0) == 0 ||
+                            Option == "-t" || Option == "-V" || Option == "-?";
+    if (!ReadsFiles && !(OwnFiles && NamesFiles))
+      Arguments.emplace_back(Option);
+  }
+  return {};
+}
+
 const std::string& scratchDirectory() {
   static const ScratchDirectory Directory;
   return Directory.Path;

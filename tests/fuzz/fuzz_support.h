@@ -8,6 +8,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Shared by the fuzz targets: quiet streams, failure reports, scratch files and the XML name
 // rules the properties are checked against. Everything here is independent of the code under
@@ -22,11 +23,14 @@ protected:
 };
 
 // Silences std::cout, std::cerr and std::clog for one call of the code under test; the
-// program's messages are not what a target checks. Failure reports use stdio and still show.
+// program's messages are not what most targets check. Failure reports use stdio and still
+// show. Given a buffer, what goes to std::cerr and std::clog is kept there, in order.
 class QuietStreams {
 public:
-  QuietStreams()
-      : Out(std::cout.rdbuf(&Null)), Err(std::cerr.rdbuf(&Null)), Log(std::clog.rdbuf(&Null)) {}
+  QuietStreams() : QuietStreams(nullptr) {}
+  explicit QuietStreams(std::streambuf* Messages)
+      : Out(std::cout.rdbuf(&Null)), Err(std::cerr.rdbuf(Messages ? Messages : &Null)),
+        Log(std::clog.rdbuf(Messages ? Messages : &Null)) {}
   QuietStreams(const QuietStreams&) = delete;
   QuietStreams& operator=(const QuietStreams&) = delete;
   ~QuietStreams() {
@@ -72,6 +76,12 @@ inline std::string shown(std::string_view Text) {
   }
   return Result;
 }
+
+// Splits an input into option lines, up to the first empty line, and the source after it,
+// which it returns. Options that read configuration files (-cfg:, -exec) are dropped; with
+// OwnFiles, so are those that name the source or the target, or print instead of converting.
+std::string_view splitOptions(std::string_view Input, std::vector<std::string>& Arguments,
+                              bool OwnFiles);
 
 // A scratch directory for the whole process, removed at its end.
 const std::string& scratchDirectory();
