@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon {
@@ -32,6 +33,11 @@ ssize_t readSome(int Fd, char* Buffer, std::size_t Size) {
     if (!notReady() || !waitFor(Fd, POLLIN))
       return -1;
   }
+}
+
+bool isRegularFile(int Fd) {
+  struct stat Status {};
+  return ::fstat(Fd, &Status) == 0 && S_ISREG(Status.st_mode);
 }
 
 bool writeAll(int Fd, const char* Data, std::size_t Size) {

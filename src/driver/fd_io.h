@@ -18,6 +18,9 @@ ssize_t readSome(int Fd, char* Buffer, std::size_t Size);
 // Writes all Size bytes; false on an error (errno tells), part of the data may be out then.
 bool writeAll(int Fd, const char* Data, std::size_t Size);
 
+// Whether Fd is open on a regular file, which no reader sees grow or waits on.
+bool isRegularFile(int Fd);
+
 // An open descriptor, closed once: by close() or at the end of its scope. The standard
 // descriptors 0, 1 and 2 are only borrowed, never closed.
 class Descriptor {

@@ -90,8 +90,7 @@ LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSi
   Capacity = BlockSize + MaxLineLength + 2;
   // zeroed, so that the padding and what lies beyond a short block are never undefined
   Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
-  struct stat Status {};
-  Regular = ::fstat(Fd, &Status) == 0 && S_ISREG(Status.st_mode);
+  Regular = isRegularFile(Fd);
 }
 
 LineReader::~LineReader() = default;

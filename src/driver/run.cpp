@@ -50,11 +50,6 @@ bool sameFile(int SourceFd, const Settings& S) {
          (BothNamed || S_ISREG(SourceStat.st_mode));
 }
 
-bool isRegularFile(int Fd) {
-  struct stat Status {};
-  return ::fstat(Fd, &Status) == 0 && S_ISREG(Status.st_mode);
-}
-
 void writeOverlongWarning(TargetBuffer& Out, std::int64_t LineCount) {
   if (!Out.mayTell())
     return;

@@ -92,11 +92,30 @@ struct Rings {
   std::size_t At;
 };
 
-inline void keep(const Masks& M, Rings& R, std::size_t W, std::uint64_t*& QuotedFeeds) {
+// Keeps the masks of window W of Windows in the rings, the last one clipped to its LastValid
+// bytes first; returns where the window's quoted line feeds go.
+inline std::uint64_t* keep(Masks& M, Rings& R, std::size_t W, std::size_t Windows,
+                           std::size_t LastValid) {
+  if (W + 1 == Windows)
+    clip(M, LastValid);
   const std::size_t Slot = (R.At + W) % StructureScan::KeptWindows;
   R.Quotes[Slot] = M.Quote;
   R.Cares[Slot] = M.Care;
-  QuotedFeeds = &R.QuotedFeeds[Slot];
+  return &R.QuotedFeeds[Slot];
+}
+
+// The windows of one scan by a kernel that fills a window's masks (Classify(At, M)), with the
+// quotation state by shifts.
+template <typename Classify>
+std::uint32_t* scanWindows(const char* At, std::size_t Windows, std::size_t LastValid, Carries& C,
+                           std::uint32_t Base, Rings R, std::uint32_t* Out, Classify classify) {
+  for (std::size_t W = 0; W < Windows; ++W, At += Window, Base += Window) {
+    Masks M;
+    classify(At, M);
+    std::uint64_t* const QuotedFeeds = keep(M, R, W, Windows, LastValid);
+    Out = finishWindow(M, prefixXor(M.Quote), C, Base, *QuotedFeeds, Out);
+  }
+  return Out;
 }
 
 // ---- 8-byte words, any processor
@@ -274,10 +293,7 @@ QUILLON_AVX2 std::uint32_t* scanAvx2(const char* At, std::size_t Windows, std::s
         classifyAvx2Half<Slots>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(At + 32)), V);
     Masks M{avx2Bits(Low.Quote, High.Quote), avx2Bits(Low.Feed, High.Feed),
             avx2Bits(Low.Separator, High.Separator), ~avx2Bits(Low.Clean, High.Clean)};
-    if (W + 1 == Windows)
-      clip(M, LastValid);
-    std::uint64_t* QuotedFeeds = nullptr;
-    keep(M, R, W, QuotedFeeds);
+    std::uint64_t* const QuotedFeeds = keep(M, R, W, Windows, LastValid);
     Out = finishWindow(M, clmulPrefixXor(M.Quote), C, Base, *QuotedFeeds, Out);
   }
   return Out;
@@ -349,32 +365,17 @@ const std::uint32_t* StructureScan::scan(std::size_t Windows, std::size_t& Count
     for (std::size_t K = 0; K < MaxSeparators; ++K)
       V.Separators[K] = _mm_set1_epi8(static_cast<char>(Bytes.Separators[K]));
     V.HighClean = _mm_set1_epi8(Bytes.HighClean ? -1 : 0);
-    for (std::size_t W = 0; W < Windows; ++W) {
-      Masks M;
-      classifySse2(At + W * Window, Bytes, V, M);
-      if (W + 1 == Windows)
-        clip(M, LastValid);
-      std::uint64_t* Feeds = nullptr;
-      keep(M, R, W, Feeds);
-      Out = finishWindow(M, prefixXor(M.Quote), C, Base + static_cast<std::uint32_t>(W * Window),
-                         *Feeds, Out);
-    }
+    Out = scanWindows(At, Windows, LastValid, C, Base, R, Out,
+                      [&](const char* From, Masks& M) { classifySse2(From, Bytes, V, M); });
   } else
 #endif
   {
     std::uint64_t SeparatorWords[MaxSeparators];
     for (std::size_t K = 0; K < MaxSeparators; ++K)
       SeparatorWords[K] = Bytes.Separators[K] * LowBits;
-    for (std::size_t W = 0; W < Windows; ++W) {
-      Masks M;
-      classifyWords(At + W * Window, Bytes, SeparatorWords, M);
-      if (W + 1 == Windows)
-        clip(M, LastValid);
-      std::uint64_t* Feeds = nullptr;
-      keep(M, R, W, Feeds);
-      Out = finishWindow(M, prefixXor(M.Quote), C, Base + static_cast<std::uint32_t>(W * Window),
-                         *Feeds, Out);
-    }
+    Out = scanWindows(At, Windows, LastValid, C, Base, R, Out, [&](const char* From, Masks& M) {
+      classifyWords(From, Bytes, SeparatorWords, M);
+    });
   }
   InsideCarry = C.Inside;
   DirtyCarry = C.Dirty;
