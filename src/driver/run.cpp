@@ -14,6 +14,7 @@
 #include "xml/xml_output.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -452,6 +453,28 @@ int Conversion::targetFailure() {
 }
 } // namespace
 
+bool readFixedDocumentTime(const char* Value, Settings& S) {
+  if (Value == nullptr)
+    return true;
+  // seconds up to the last one of the year 9999, which the attribute's four-digit year holds
+  constexpr std::int64_t Latest = 253402300799;
+  const std::string_view Text(Value);
+  std::int64_t Seconds = 0;
+  bool Number = !Text.empty();
+  for (std::size_t I = 0; Number && I < Text.size() && Seconds <= Latest; ++I) {
+    Number = Text[I] >= '0' && Text[I] <= '9';
+    Seconds = Seconds * 10 + (Text[I] - '0');
+  }
+  if (!Number || Seconds > Latest) {
+    std::cerr << "Error : SOURCE_DATE_EPOCH=\"" << Text
+              << "\" is no number of seconds since 1970-01-01 00:00:00 UTC (0 to " << Latest << ")"
+              << std::endl;
+    return false;
+  }
+  S.FixedDocumentTime = Seconds;
+  return true;
+}
+
 std::string deriveTargetName(const std::string& SourceFile) {
   std::size_t Slash = SourceFile.rfind('/');
   if (Slash == std::string::npos)
@@ -475,6 +498,8 @@ int runProgram(const std::vector<std::string>& Arguments, Settings& S) {
   const int OptionsStatus = collectOptions(Arguments, S);
   if (OptionsStatus != ContinueRun)
     return OptionsStatus;
+  if (!readFixedDocumentTime(std::getenv("SOURCE_DATE_EPOCH"), S))
+    return ExitBadOptions;
   return runConversion(S);
 }
 

@@ -24,6 +24,10 @@ std::string deriveTargetName(const std::string& SourceFile);
 // The conversion of one source into one document, after the options were collected.
 int runConversion(Settings& S);
 
+// Takes the document's date-time from SOURCE_DATE_EPOCH's value (null: not set); false after
+// the error line when the value is no number of seconds.
+bool readFixedDocumentTime(const char* Value, Settings& S);
+
 // The whole program: options, then the conversion. Returns the exit status.
 int runProgram(const std::vector<std::string>& Arguments, Settings& S);
 

@@ -249,6 +249,8 @@ bool checkOption(const std::string& Option, Settings& S) {
     const std::int64_t Number = readDecimal(std::string_view(Option).substr(3));
     if (Number >= 1 && Number <= 5)
       S.Mode = static_cast<int>(Number) - 1;
+    else
+      S.IgnoredModeOption = Option;
     return true;
   }
   if (matchesPrefix(Option, "-e:", 4) || matchesPrefix(Option, "-enc:", 6)) {
@@ -405,6 +407,10 @@ int collectOptions(const std::vector<std::string>& Arguments, Settings& S) {
     std::cerr << "quillon aborts due one or more wrong options or read errors!" << std::endl;
     return endWalk(1);
   }
+  // told once the walk is over, so that the layout named is the one written
+  if (!S.IgnoredModeOption.empty())
+    std::cerr << "Warning : " << S.IgnoredModeOption << " names no layout (1 to 5) and is ignored; "
+              << "layout " << S.Mode + 1 << " is written" << std::endl;
   return ContinueRun;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace quillon {
@@ -33,7 +34,11 @@ struct Settings {
   // (eRoot first); empty for a token no -alias: named.
   std::array<std::string, 9> AliasTexts;
 
-  int Mode = 0; // layout number minus one, 0..4
+  int Mode = 0;                  // layout number minus one, 0..4
+  std::string IgnoredModeOption; // the last -m: that named no layout, as given
+  // The root's date-time attribute when the environment fixes it (SOURCE_DATE_EPOCH), in
+  // seconds since the epoch; negative: the source's modification time or the run's time.
+  std::int64_t FixedDocumentTime = -1;
   bool AliasGiven = false;
   bool SuppressEmpty = false;
   bool UseDTD = false;

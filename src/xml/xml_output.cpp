@@ -153,7 +153,9 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
   Out.append("\" ");
   Out.append(TimeAttribute);
   Out.append("=\"");
-  Out.append(formatDateTime(sourceTime(S), true));
+  Out.append(S.FixedDocumentTime >= 0
+                 ? formatDateTime(static_cast<std::time_t>(S.FixedDocumentTime), true, true)
+                 : formatDateTime(sourceTime(S), true));
   Out.append("\" >");
   Out.lineEnd();
 }
@@ -223,9 +225,12 @@ void splitFileName(std::string Path, std::string* Directory, std::string* Name,
     *Name = std::move(Path);
 }
 
-std::string formatDateTime(std::time_t Time, bool WithZone) {
+std::string formatDateTime(std::time_t Time, bool WithZone, bool Utc) {
   std::tm Local{};
-  localtime_r(&Time, &Local);
+  if (Utc)
+    gmtime_r(&Time, &Local);
+  else
+    localtime_r(&Time, &Local);
   char Text[96];
   int Length =
       std::snprintf(Text, sizeof Text, "%4d-%02d-%02dT%02d:%02d:%02d", Local.tm_year + 1900,

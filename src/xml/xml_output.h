@@ -29,7 +29,7 @@ void writeEpilog(TargetBuffer& Out, const Settings& S, std::int64_t RecordCount)
 std::string makeStylesheetInstructions(std::string List, bool Utf8 = false);
 void splitFileName(std::string Path, std::string* Directory, std::string* Name,
                    std::string* Extension);
-std::string formatDateTime(std::time_t Time, bool WithZone);
+std::string formatDateTime(std::time_t Time, bool WithZone, bool Utc = false);
 
 // One item line of layouts 1 to 4, its indentation included and its line break not;
 // empty for any other layout. Utf8: the document is UTF-8.

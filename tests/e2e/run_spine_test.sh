@@ -284,5 +284,22 @@ expect_err 'Warning : namespace prefix "p" has no namespace URI and is not used'
 grep -q '^     <record>' out || fail "$Name: the prefix was still written"
 xmllint --noout out || fail "$Name: not well-formed"
 
+# SOURCE_DATE_EPOCH fixes the date-time in UTC whatever the zone and the source's time; a value
+# that is no number of seconds stops the run before anything is opened.
+Name="SOURCE_DATE_EPOCH"
+for Value in 0 1700000000 253402300799; do
+  touch -d @$((Value / 2)) ok.csv
+  SOURCE_DATE_EPOCH=$Value TZ=Asia/Kolkata run -s:ok.csv -t:-
+  expect_status 0
+  Want=$(TZ=UTC date -d "@$Value" +%Y-%m-%dT%H:%M:%S+00:00)
+  grep -q "datetime=\"$Want\"" out || fail "$Name=$Value: $(sed -n 2p out), want $Want"
+done
+for Value in '' x 12x -5 +5 ' 5' 1.5 253402300800 99999999999999999999; do
+  SOURCE_DATE_EPOCH=$Value run -s:ok.csv -t:epoch.xml
+  expect_status 1
+  expect_err "Error : SOURCE_DATE_EPOCH=\"$Value\" is no number of seconds since 1970-01-01 00:00:00 UTC (0 to 253402300799)"
+  expect_absent epoch.xml
+done
+
 [ "$Failures" -eq 0 ] && echo "run spine: all passed"
 exit "$Failures"

@@ -126,6 +126,12 @@ TEST(TrimBlanks, SpacesFirstThenTabs) {
   }
 }
 
+// The warning after the walk for a -m: that named no layout.
+std::string ignoredMode(const std::string& Option, int Layout) {
+  return "Warning : " + Option + " names no layout (1 to 5) and is ignored; layout " +
+         std::to_string(Layout) + " is written\n";
+}
+
 struct WalkCase {
   std::vector<std::string> Arguments;
   int Status;
@@ -147,12 +153,13 @@ const WalkCase OptionCases[] = {
     {{"-m:3"}, ContinueRun, "", {{"Mode", "2"}}},
     {{"-m:3abc"}, ContinueRun, "", {{"Mode", "2"}}},
     {{"-m: +5"}, ContinueRun, "", {{"Mode", "4"}}},
-    {{"-m:2", "-m:0"}, ContinueRun, "", {{"Mode", "1"}}},
-    {{"-m:2", "-m:6"}, ContinueRun, "", {{"Mode", "1"}}},
-    {{"-m:2", "-m:x"}, ContinueRun, "", {{"Mode", "1"}}},
-    {{"-m:2", "-m:-1"}, ContinueRun, "", {{"Mode", "1"}}},
-    {{"-m:3", "-m:18446744073709551617"}, ContinueRun, "", {{"Mode", "2"}}}, // must not wrap to 1
-    {{"-m:3", "-m:-18446744073709551615"}, ContinueRun, "", {{"Mode", "2"}}},
+    {{"-m:2", "-m:0"}, ContinueRun, ignoredMode("-m:0", 2), {{"Mode", "1"}}},
+    {{"-m:2", "-m:6"}, ContinueRun, ignoredMode("-m:6", 2), {{"Mode", "1"}}},
+    {{"-m:2", "-m:x"}, ContinueRun, ignoredMode("-m:x", 2), {{"Mode", "1"}}},
+    {{"-m:2", "-m:-1"}, ContinueRun, ignoredMode("-m:-1", 2), {{"Mode", "1"}}},
+    {{"-m:3", "-m:18446744073709551617"}, ContinueRun, ignoredMode("-m:18446744073709551617", 3), {{"Mode", "2"}}}, // must not wrap to 1
+    {{"-m:9", "-m:4"}, ContinueRun, ignoredMode("-m:9", 4), {{"Mode", "3"}}},
+    {{"-m:3", "-m:-18446744073709551615"}, ContinueRun, ignoredMode("-m:-18446744073709551615", 3), {{"Mode", "2"}}},
     {{"-e:UTF-8"}, ContinueRun, "", {{"Encoding", "UTF-8"}, {"OutputUTF8", "1"}}},
     {{"-enc:UTF-8", "-e:ISO-8859-1"}, ContinueRun, "", {{"Encoding", "ISO-8859-1"}, {"OutputUTF8", "1"}}},
     {{"-enc:ISO-8859-1"}, ContinueRun, "", {{"Encoding", "ISO-8859-1"}, {"OutputUTF8", "0"}}},
