@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <sys/types.h>
+#include <thread>
 
 namespace quillon {
 
@@ -48,6 +50,11 @@ public:
 private:
   int Fd;
 };
+
+// Starts Work on a thread of its own, with every signal that is not a fault blocked there, so
+// that the main thread alone runs the ending signals' handler. False when the system gives no
+// thread (a process limit, no memory): the caller then does the work itself.
+bool startHelperThread(std::thread& Thread, std::function<void()> Work);
 
 // Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so that no file the
 // program opens later can take the place of a standard stream. Without /dev/null they stay

@@ -19,12 +19,14 @@ namespace quillon {
 // order; the run takes the blocks as they come.
 class LineReader::ReadAhead {
 public:
-  ReadAhead(int Fd, std::size_t Size) : Fd(Fd), Space(new char[Size]), Size(Size) {
-    Thread = std::thread([this] { run(); });
+  ReadAhead(int Fd, std::size_t Size) : Fd(Fd), Space(new (std::nothrow) char[Size]), Size(Size) {
+    Started = Space && startHelperThread(Thread, [this] { run(); });
   }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
   ~ReadAhead() {
+    if (!Started)
+      return;
     {
       const std::lock_guard<std::mutex> Guard(Lock);
       Quit = true;
@@ -33,6 +35,8 @@ public:
     Thread.join();
   }
 
+  // False when it got no thread or no block: the reader then reads for itself.
+  bool started() const { return Started; }
   // Up to Wanted bytes of the next block, as readSome gives them.
   ssize_t take(char* To, std::size_t Wanted) {
     std::unique_lock<std::mutex> Guard(Lock);
@@ -83,7 +87,8 @@ private:
   ssize_t Got = 0;
   int Error = 0;
   std::size_t Used = 0; // of the block, taken already
-  std::thread Thread;   // started last
+  bool Started = false;
+  std::thread Thread; // started last
 };
 
 LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSize) {
@@ -96,10 +101,16 @@ LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSi
 LineReader::~LineReader() = default;
 
 ssize_t LineReader::readBlock(char* To, std::size_t Size) {
+  if (Regular && !Ahead) {
+    Ahead.reset(new (std::nothrow) ReadAhead(Fd, ReadSize));
+    if (!Ahead || !Ahead->started()) {
+      Ahead.reset();
+      Regular = false;
+      AheadRefused = true;
+    }
+  }
   if (!Regular)
     return readSome(Fd, To, Size);
-  if (!Ahead)
-    Ahead = std::make_unique<ReadAhead>(Fd, ReadSize);
   return Ahead->take(To, Size);
 }
 

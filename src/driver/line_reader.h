@@ -50,6 +50,9 @@ public:
       return {};
     return std::string_view(Buffer.get() + Begin, End - Begin);
   }
+  // True when a regular file could not be read ahead (the system gave no thread or no
+  // memory for it) and is read by the caller's thread instead.
+  bool readAheadRefused() const { return AheadRefused; }
   // Takes Bytes from the front of block(), as if they had been cut into lines.
   void consume(std::size_t Bytes) { Begin += Bytes; }
 
@@ -70,7 +73,8 @@ private:
   int ReadError = 0;
   bool Skipping = false;
   TargetBuffer* Target = nullptr;
-  bool Regular = false;             // a regular file: it is read a block ahead
+  bool Regular = false; // a regular file: it is read a block ahead
+  bool AheadRefused = false;
   std::unique_ptr<ReadAhead> Ahead; // from the first refill on
 };
 

@@ -12,6 +12,8 @@ int main(int Argc, char** Argv) {
   quillon::openStandardDescriptors();
   // a reader that goes away shows as EPIPE where it matters, and the run decides
   std::signal(SIGPIPE, SIG_IGN);
+  // a file-size limit shows as a failed write (EFBIG), reported like any other
+  std::signal(SIGXFSZ, SIG_IGN);
   quillon::installLogChannel();
   std::vector<std::string> Arguments(Argv + (Argc > 0 ? 1 : 0), Argv + Argc);
   const int Status = quillon::runProgram(Arguments, quillon::theSettings());

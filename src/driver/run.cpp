@@ -58,6 +58,27 @@ void writeOverlongWarning(TargetBuffer& Out, std::int64_t LineCount) {
   std::cerr << "          ignoring line " << LineCount << " !" << std::endl;
 }
 
+// Why an old target is overwritten instead of replaced, for the verbose report.
+void tellInPlace(TargetFile::InPlace Why) {
+  switch (Why) {
+  case TargetFile::InPlace::No:
+    return;
+  case TargetFile::InPlace::ClosedFolder:
+    std::clog << "-> the target is written in place: its folder takes no new file" << std::endl;
+    return;
+  case TargetFile::InPlace::StickyFolder:
+    std::clog << "-> the target is written in place: it belongs to another user in a folder "
+                 "with the sticky bit, which would refuse to replace it"
+              << std::endl;
+    return;
+  case TargetFile::InPlace::MountPoint:
+    std::clog << "-> the target is written in place: something is mounted on it, which cannot "
+                 "be replaced"
+              << std::endl;
+    return;
+  }
+}
+
 // Checks the source and target names and derives the target's for "-t".
 int resolveFileNames(Settings& S) {
   if (S.SourceFile.empty()) {
@@ -205,6 +226,9 @@ int Conversion::readHeader() {
     writeHeaderReason(HeaderRead);
     return ExitSourceAccess;
   }
+  if (Verbose && Reader.readAheadRefused())
+    std::clog << "-> no thread could be started: the source is read without reading ahead"
+              << std::endl;
   const int MarkLength = chooseEncoding(Header, S);
   if (MarkLength < 0)
     return ExitBadHeader;
@@ -278,6 +302,8 @@ void Conversion::hintAtSeparator() const {
 int Conversion::startDocument() {
   if (!openTarget(S, Source.get(), Target))
     return ExitTargetAccess;
+  if (Verbose)
+    tellInPlace(Target.writtenInPlace());
   Out.emplace(Target.fd());
   Writer.emplace(S, *Out, Counters);
   writeProlog(*Out, S);
@@ -413,6 +439,10 @@ void Conversion::writeRecord() {
 int Conversion::finishDocument() {
   if (const int Status = targetFailure(); Status != ExitOK)
     return Status;
+  // a block still being written that fails is known before anything more is told, as it
+  // would be had it been written at once
+  if (!Out->mayTell())
+    return targetFailure();
   if (!Line.empty())
     std::cerr << "Warning : the record starting at line " << RecordStartLine
               << " is not converted: its quotation never closes" << std::endl;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,12 +30,15 @@ void removeAndQuit(int Signal) {
   ::_exit(128 + Signal);
 }
 
+bool Caught = false; // the handler is ours for the signals not ignored from the start
+bool CaughtSignal[std::size(EndingSignals)] = {};
+
 void catchEndingSignals() {
-  static bool Caught = false;
   if (Caught)
     return;
   Caught = true;
-  for (const int Signal : EndingSignals) {
+  for (std::size_t I = 0; I < std::size(EndingSignals); ++I) {
+    const int Signal = EndingSignals[I];
     struct sigaction Old {};
     // a signal ignored from the start (nohup, a background job) stays ignored
     if (::sigaction(Signal, nullptr, &Old) != 0 || Old.sa_handler == SIG_IGN)
@@ -41,8 +46,41 @@ void catchEndingSignals() {
     struct sigaction Handler {};
     Handler.sa_handler = removeAndQuit;
     sigfillset(&Handler.sa_mask);
-    ::sigaction(Signal, &Handler, nullptr);
+    CaughtSignal[I] = ::sigaction(Signal, &Handler, nullptr) == 0;
   }
+}
+
+// Once the new document has the target's name there is nothing left to take back: an ending
+// signal that arrives now, or waits while the signals are held, no longer changes the run's
+// end. Called while they are held, so one waiting is dropped.
+void letEndingSignalsPass() {
+  for (std::size_t I = 0; I < std::size(EndingSignals); ++I)
+    if (CaughtSignal[I])
+      ::signal(EndingSignals[I], SIG_IGN);
+}
+
+// Data and size of a regular file on the disk; a device, pipe or terminal is left alone.
+bool syncIfRegular(int Fd) {
+  if (!isRegularFile(Fd))
+    return true;
+  return ::fdatasync(Fd) == 0 || errno == EINVAL;
+}
+
+// The folder's entry of a file just renamed, on the disk. A failure changes nothing any more:
+// the new name is in place.
+void syncFolderOf(const std::string& Path) {
+  const std::size_t Slash = Path.rfind('/');
+  const std::string Folder = Slash == std::string::npos ? "." : Path.substr(0, Slash + 1);
+  const Descriptor Opened(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (Opened.isOpen())
+    static_cast<void>(::fsync(Opened.get()));
+}
+
+// The folder holding Path, examined; false when it cannot be.
+bool folderOf(const std::string& Path, struct stat& Folder) {
+  const std::size_t Slash = Path.rfind('/');
+  const std::string Name = Slash == std::string::npos ? "." : Path.substr(0, Slash + 1);
+  return ::stat(Name.c_str(), &Folder) == 0;
 }
 
 // Keeps the ending signals waiting while a new file and PendingRemoval disagree.
@@ -101,6 +139,7 @@ int standardStreamOf(const struct stat& Named) {
 bool TargetFile::open(const std::string& Path) {
   discard();
   this->Path = Path;
+  WrittenInPlace = InPlace::No;
   struct stat Named {};
   if (::stat(Path.c_str(), &Named) == 0) {
     if (!S_ISREG(Named.st_mode)) {
@@ -116,6 +155,11 @@ bool TargetFile::open(const std::string& Path) {
   struct stat Old {};
   const bool Replacing = ::lstat(Path.c_str(), &Old) == 0 && S_ISREG(Old.st_mode);
   if (Replacing) {
+    // a file the user may not write is refused, as the shell's > and editors refuse it
+    if (::faccessat(AT_FDCWD, Path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+      return false;
+    if (const InPlace Why = renameRefused(Old); Why != InPlace::No)
+      return openInPlace(Why);
     FinalMode = Old.st_mode & 07777;
     KeepOwner = Old.st_uid != ::geteuid() || Old.st_gid != ::getegid();
     Owner = Old.st_uid;
@@ -129,13 +173,28 @@ bool TargetFile::open(const std::string& Path) {
   if (createTemporary())
     return true;
   const int Error = errno;
-  if (Replacing && (Error == EACCES || Error == EPERM)) {
-    // a directory closed to new files leaves only the old file to write, in place
-    File = Descriptor(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
-    return File.isOpen();
-  }
+  if (Replacing && (Error == EACCES || Error == EPERM))
+    return openInPlace(InPlace::ClosedFolder);
   errno = Error;
   return false;
+}
+
+TargetFile::InPlace TargetFile::renameRefused(const struct stat& Old) const {
+  struct stat Folder {};
+  if (!folderOf(Path, Folder))
+    return InPlace::No;
+  if (Old.st_dev != Folder.st_dev)
+    return InPlace::MountPoint;
+  const uid_t User = ::geteuid();
+  if ((Folder.st_mode & S_ISVTX) != 0 && User != 0 && Old.st_uid != User && Folder.st_uid != User)
+    return InPlace::StickyFolder;
+  return InPlace::No;
+}
+
+bool TargetFile::openInPlace(InPlace Why) {
+  File = Descriptor(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+  WrittenInPlace = File.isOpen() ? Why : InPlace::No;
+  return File.isOpen();
 }
 
 bool TargetFile::createTemporary() {
@@ -163,26 +222,39 @@ bool TargetFile::createTemporary() {
 }
 
 bool TargetFile::commit() {
-  if (TemporaryPath.empty())
-    return File.close();
+  if (TemporaryPath.empty()) {
+    const bool Synced = syncIfRegular(File.get());
+    const int Error = errno;
+    const bool Closed = File.close();
+    if (!Synced)
+      errno = Error;
+    return Synced && Closed;
+  }
   if (KeepOwner && ::fchown(File.get(), Owner, Group) != 0) {
     // only the superuser gives a file away; the group alone may still be kept
     const int GroupKept = ::fchown(File.get(), static_cast<uid_t>(-1), Group);
     static_cast<void>(GroupKept);
   }
-  bool Done = ::fchmod(File.get(), FinalMode) == 0;
+  // the whole document reaches the disk before its name does
+  bool Done = ::fchmod(File.get(), FinalMode) == 0 && syncIfRegular(File.get());
   Done = File.close() && Done;
   if (Done) {
     const EndingSignalsHeld Held;
     Done = ::rename(TemporaryPath.c_str(), Path.c_str()) == 0;
     if (Done) {
+      letEndingSignalsPass();
       PendingRemoval.store(nullptr);
       TemporaryPath.clear();
     }
   }
-  if (!Done)
+  if (!Done) {
+    const int Error = errno;
     discard();
-  return Done;
+    errno = Error;
+    return false;
+  }
+  syncFolderOf(Path);
+  return true;
 }
 
 void TargetFile::discard() {

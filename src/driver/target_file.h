@@ -3,15 +3,17 @@
 #include "driver/fd_io.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace quillon {
 
-// The file the document goes to. A regular file, or a name not taken yet, is never written in
-// place: the document goes to a new file beside it, which takes the target's name only once it
-// is complete, so the target is either the old file or the whole new document. A failed run,
-// and SIGINT, SIGTERM or SIGHUP, remove the new file. Anything else (standard output, a device,
-// a FIFO, a terminal) is written directly.
+// The file the document goes to. A regular file, or a name not taken yet, is not written in
+// place: the document goes to a new file beside it, synced to the disk, which takes the
+// target's name only once it is complete, so the target is either the old file or the whole new
+// document. A failed run, and SIGINT, SIGTERM or SIGHUP, remove the new file. Anything else
+// (standard output, a device, a FIFO, a terminal) is written directly, and so is an old file
+// whose name the system would not let go to the new one (see InPlace).
 class TargetFile {
 public:
   TargetFile() = default;
@@ -19,8 +21,18 @@ public:
   TargetFile& operator=(const TargetFile&) = delete;
   ~TargetFile() { discard(); }
 
-  // False, with nothing created, when the target cannot be opened (errno tells why).
+  // Why an old file is written in place.
+  enum class InPlace {
+    No,
+    ClosedFolder, // its folder takes no new file
+    StickyFolder, // it belongs to another user, in a folder with the sticky bit
+    MountPoint,   // something is mounted on it
+  };
+
+  // False, with nothing created, when the target cannot be opened or is a file the user may
+  // not write (errno tells why).
   bool open(const std::string& Path);
+  InPlace writtenInPlace() const { return WrittenInPlace; }
   // The document goes to a descriptor the program did not open (standard output).
   void useDescriptor(int Fd) { File = Descriptor(Fd); }
   int fd() const { return File.get(); }
@@ -34,6 +46,9 @@ public:
 
 private:
   bool createTemporary();
+  // Whether the rename over Old, the file at the target's name, is bound to be refused.
+  InPlace renameRefused(const struct stat& Old) const;
+  bool openInPlace(InPlace Why);
 
   Descriptor File;
   std::string Path;
@@ -42,6 +57,7 @@ private:
   bool KeepOwner = false;
   uid_t Owner = 0;
   gid_t Group = 0;
+  InPlace WrittenInPlace = InPlace::No;
 };
 
 } // namespace quillon

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -15,12 +16,15 @@ namespace quillon {
 // Writes one block at a time on a thread of its own, while the run fills the other.
 class TargetBuffer::Background {
 public:
-  explicit Background(int Fd) : Fd(Fd), Spare(new char[BlockSize]), SpareCapacity(BlockSize) {
-    Thread = std::thread([this] { run(); });
+  explicit Background(int Fd)
+      : Fd(Fd), Spare(new (std::nothrow) char[BlockSize]), SpareCapacity(BlockSize) {
+    Started = Spare && startHelperThread(Thread, [this] { run(); });
   }
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
   ~Background() {
+    if (!Started)
+      return;
     {
       const std::lock_guard<std::mutex> Guard(Lock);
       Quit = true;
@@ -29,6 +33,8 @@ public:
     Thread.join();
   }
 
+  // False when it got no thread or no block: the buffer then writes at once.
+  bool started() const { return Started; }
   // Waits until the block handed over last is written; true when a write failed, with its
   // error number and the push it came from.
   bool wait(int& Error, std::uint64_t& Push) {
@@ -88,6 +94,7 @@ private:
   bool Failed = false;
   int WriteError = 0;
   std::uint64_t FailedPush = 0;
+  bool Started = false;
   std::thread Thread; // started last, when everything it reads is there
 };
 
@@ -111,8 +118,11 @@ void TargetBuffer::appendNumber(std::int64_t Number) {
 }
 
 void TargetBuffer::writeInBackground() {
-  if (!Writer && !Sink && !FlushEachLine)
-    Writer = std::make_unique<Background>(Fd);
+  if (Writer || Sink || FlushEachLine)
+    return;
+  std::unique_ptr<Background> Started(new (std::nothrow) Background(Fd));
+  if (Started && Started->started())
+    Writer = std::move(Started);
 }
 
 void TargetBuffer::flushSome(std::size_t Incoming) {
