@@ -10,6 +10,10 @@
 
 namespace quillon {
 
+// A record is walked with the masks of all its windows at hand.
+static_assert(StructureScan::KeptWindows * 64 >= LineLimit + 64,
+              "the scan must keep the windows of a record of the longest line");
+
 namespace {
 
 constexpr std::size_t FirstBatch = 2; // windows: a record that needs the exact path wastes little

@@ -76,6 +76,20 @@ void syncFolderOf(const std::string& Path) {
     static_cast<void>(::fsync(Opened.get()));
 }
 
+// Whether something is mounted on Path itself: a file bind-mounted from the same file system
+// keeps its device number.
+bool isMountRoot(const std::string& Path) {
+#ifdef STATX_ATTR_MOUNT_ROOT
+  struct statx Status {};
+  return ::statx(AT_FDCWD, Path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &Status) == 0 &&
+         (Status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+         (Status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+#else
+  static_cast<void>(Path);
+  return false;
+#endif
+}
+
 // The folder holding Path, examined; false when it cannot be.
 bool folderOf(const std::string& Path, struct stat& Folder) {
   const std::size_t Slash = Path.rfind('/');
@@ -183,7 +197,7 @@ TargetFile::InPlace TargetFile::renameRefused(const struct stat& Old) const {
   struct stat Folder {};
   if (!folderOf(Path, Folder))
     return InPlace::No;
-  if (Old.st_dev != Folder.st_dev)
+  if (Old.st_dev != Folder.st_dev || isMountRoot(Path))
     return InPlace::MountPoint;
   const uid_t User = ::geteuid();
   if ((Folder.st_mode & S_ISVTX) != 0 && User != 0 && Old.st_uid != User && Folder.st_uid != User)

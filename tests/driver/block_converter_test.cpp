@@ -403,6 +403,22 @@ TEST(BlockConverter, SameAtTheLineLimit) {
   }
 }
 
+// A cell needing care followed by clean windows: its mark must be carried through all of them,
+// into the structural byte that ends it, up to a record of nearly the line limit.
+TEST(BlockConverter, SameWhenCareIsFollowedByCleanWindows) {
+  Switches Keep;
+  for (const std::size_t Clean : {63, 64, 150, 65497, 99990}) {
+    // the cells needing care are first cells: a last one is looked at whole anyway
+    const std::string Source = "a;b\n0;x\n\x8B" + std::string(Clean, 'x') + ";1\n<" +
+                               std::string(Clean, 'x') + ";2\n&" + std::string(Clean, 'y') +
+                               ";z\n4;x\n";
+    for (const char* Layout : {"-m:1", "-m:2", "-m:3", "-m:4", "-m:5"}) {
+      SCOPED_TRACE(std::to_string(Clean) + " clean bytes, " + Layout);
+      expectSameEveryWay(Source, {Layout}, allBlockWays());
+    }
+  }
+}
+
 // A source larger than the largest read block, with the awkward records spread thinly.
 TEST(BlockConverter, SameAcrossLargeBlocks) {
   Switches Keep;

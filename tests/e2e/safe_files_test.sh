@@ -106,6 +106,11 @@ CASES
 records 100000 | awk 'NR == 10000 { printf "10000;%100000s\n", ""; next } 1' >late.csv
 lateFailure overlong-late late.csv
 grep -q '^Warning' err && fail "overlong-late: a warning after the failure: $(cat err)"
+# The only block (less than 512 KiB) goes out when the end of the source is read, and fails
+# while the run closes: the end-of-run warnings are no more told than after a failed write.
+records 2000 | sed '$s/.*/2000;"x/' >late.csv
+lateFailure unclosed-end late.csv
+grep -q '^Warning' err && fail "unclosed-end: a warning after the failure: $(cat err)"
 noTemporary "late failures"
 
 # A link at the target's name is replaced; the file it pointed to is not touched.
