@@ -36,6 +36,7 @@ struct Settings {
   int Mode = 0; // layout number minus one, 0..4
   bool AliasGiven = false;
   bool SuppressEmpty = false;
+  bool Rfc4180 = false; // a quotation mark opens a quotation only as a cell's first byte
   bool UseDTD = false;
   bool UseXSD = false;
   bool VerboseMode = false;
