@@ -42,7 +42,8 @@ TEST(Usage, SeventyEightLinesOnStandardOutput) {
       {8, "quillon    -exec CFGFILE"},
       {11, "-t:FILE    TARGET.xml file to create  (\"-t:-\" is STDOUT)"},
       // the quoting dialect right below the separators
-      {16, "-rfc4180   quote as spreadsheets do: only a mark that begins a value opens a quotation"},
+      {16,
+       "-rfc4180   quote as spreadsheets do: only a mark that begins a value opens a quotation"},
       // the source encoding right below the output encoding; nothing else moves
       {17, "-e:ENC     <?xml ... encoding=\"ENC\"?> (\"UTF-8\" or \"ISO-8859-1\" (default))"},
       {18, "-ie:ENC    source's encoding if it has no byte-order mark (\"UTF-8\" or \"ISO-8859-1\" "
