@@ -11,7 +11,6 @@ namespace {
 
 using quillon::RunCounters;
 using quillon::Settings;
-using namespace std::string_literals;
 
 // The seven lines every settings report has before its optional lines.
 std::string reportHead(const char* Source, const char* Target, const char* Separators,
@@ -83,14 +82,6 @@ TEST(SettingsReport, LinesUnderTheirConditions) {
          S.StyleList = "a.css";
        },
        DefaultHead + "-> Source Encoding  : ISO-8859-1\n" + "-> Embedding Styles : a.css\n" +
-           DefaultTail},
-      {"quotation marks of spreadsheets, right below the separators",
-       [](Settings& S) { S.Rfc4180 = true; },
-       "Converting source file <in.csv>\nto         target file <out.xml>\n\nSettings : \n"
-       "-> Separator(s)     : ;\n"
-       "-> Quotation Marks  : RFC 4180 (quoted values begin with the mark)\n"
-       "-> XML Mode         : Elements with Element Context (default)\n"
-       "-> Encoding         : ISO-8859-1\n"s +
            DefaultTail},
       {"URI alone", [](Settings& S) { S.NamespaceURI = "urn:x"; },
        DefaultHead + "-> NS URI           : urn:x\n" + DefaultTail},
