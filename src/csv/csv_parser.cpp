@@ -73,6 +73,7 @@ void TCSV_Parser::setDefaults() {
   setSeparators(";,");
   UseQuotationMarks = true;
   RemoveQuotationMarks = true;
+  Rfc4180 = false;
   FirstItem = 0;
   LastItem = std::max(ItemCount - 1, 0);
   if (Debug)
@@ -136,7 +137,17 @@ bool TCSV_Parser::setItemRange(int First, int Last) {
 }
 
 int TCSV_Parser::getNumOfItems(std::string_view Header) const {
-  return getNumOfItems(Header, Separators, UseQuotationMarks);
+  if (!Rfc4180)
+    return getNumOfItems(Header, Separators, UseQuotationMarks);
+  while (!Header.empty() && (Header.back() == '\r' || Header.back() == '\n'))
+    Header.remove_suffix(1);
+  if (Header.empty())
+    return 0;
+  int Count = 1;
+  const char* const End = Header.data() + Header.size();
+  for (const char* P = Header.data(); (P = readRfc4180Cell(P, End, nullptr)) < End; ++P)
+    ++Count;
+  return Count;
 }
 
 int TCSV_Parser::getNumOfItems(std::string_view Header, std::string_view Sep,
@@ -177,6 +188,8 @@ bool TCSV_Parser::parseString(std::string_view ParseString) {
   }
   if (!ItemBuffer)
     return false;
+  if (Rfc4180)
+    return parseRfc4180(ParseString);
 
   const char* Text = ParseString.data();
   const std::size_t Length = ParseString.size();
@@ -259,6 +272,64 @@ bool TCSV_Parser::parseString(std::string_view ParseString) {
   return Length > 0;
 }
 
+bool TCSV_Parser::parseRfc4180(std::string_view Line) {
+  const char* P = Line.data();
+  const char* const End = P + Line.size();
+  for (int J = 0; J < FirstItem && P < End; ++J) {
+    P = readRfc4180Cell(P, End, nullptr);
+    if (P < End)
+      ++P;
+  }
+  const int N = LastItem - FirstItem + 1;
+  for (int J = 0; J < N; ++J)
+    Items[static_cast<std::size_t>(J)].clear();
+  int J = 0;
+  for (; J < N && P < End; ++J) {
+    P = readRfc4180Cell(P, End, &Items[static_cast<std::size_t>(J)]);
+    if (P < End)
+      ++P;
+  }
+  if (J == N)
+    for (const char* Rest = P; Rest < End; ++Rest)
+      if (!(ByteClass[byteOf(*Rest)] & IsSeparator)) {
+        DroppedSurplus = true;
+        break;
+      }
+  NumOfParsedItems = N;
+  ParseOK = true;
+  return !Line.empty();
+}
+
+const char* TCSV_Parser::readRfc4180Cell(const char* P, const char* End, std::string* Item) const {
+  if (P < End && *P == Quote) {
+    for (++P;;) {
+      const char* Mark =
+          static_cast<const char*>(std::memchr(P, Quote, static_cast<std::size_t>(End - P)));
+      if (!Mark) { // open to the line's end: only a record the source ends in
+        if (Item)
+          Item->append(P, static_cast<std::size_t>(End - P));
+        return End;
+      }
+      const bool Doubled = Mark + 1 < End && Mark[1] == Quote;
+      if (Item)
+        Item->append(P, static_cast<std::size_t>(Mark - P) + Doubled);
+      P = Mark + (Doubled ? 2 : 1);
+      if (!Doubled)
+        break;
+    }
+  }
+  // after the closing mark, everything up to the separator is kept as it stands
+  const char* Sep = P;
+  while ((Sep = findSpecial(Sep, End)) < End && !(ByteClass[byteOf(*Sep)] & IsSeparator))
+    ++Sep;
+  if (Item) {
+    Item->append(P, static_cast<std::size_t>(Sep - P));
+    if (Item->size() > static_cast<std::size_t>(MaxItemLength))
+      Item->resize(static_cast<std::size_t>(MaxItemLength));
+  }
+  return Sep;
+}
+
 void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length, bool SawQuote) {
   std::string& Item = Items[static_cast<std::size_t>(Index)];
   if (SawQuote && RemoveQuotationMarks && Length >= 2 && Length % 2 == 0 && Cell[0] == Quote &&
@@ -289,6 +360,8 @@ void TCSV_Parser::storeItem(int Index, const char* Cell, std::size_t Length, boo
 }
 
 bool TCSV_Parser::joinedByInnerQuote(std::string_view Record) const {
+  if (Rfc4180)
+    return false; // only a mark that begins a cell opens a quotation
   bool Q = false;
   bool AtCellStart = true;
   bool JustClosed = false;   // the byte before was the mark that closed a quotation
@@ -317,10 +390,18 @@ std::string TCSV_Parser::getItem(int Index) const { return std::string(itemView(
 bool TCSV_Parser::isInQuotation(std::string_view Line, bool Reset) {
   if (Reset)
     InQuotation = false;
-  const char* P = Line.data();
-  const char* End = P + Line.size();
+  const char* const Begin = Line.data();
+  const char* const End = Begin + Line.size();
+  const char* P = Begin;
   while ((P = static_cast<const char*>(std::memchr(P, Quote, static_cast<std::size_t>(End - P))))) {
-    InQuotation = !InQuotation;
+    if (!Rfc4180)
+      InQuotation = !InQuotation;
+    else if (InQuotation && P + 1 < End && P[1] == Quote)
+      ++P; // one mark, written twice
+    else if (InQuotation)
+      InQuotation = false;
+    else // outside a quotation a line begins a record, and so a cell
+      InQuotation = P == Begin || (ByteClass[byteOf(P[-1])] & IsSeparator);
     ++P;
   }
   return InQuotation;

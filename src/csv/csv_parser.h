@@ -47,6 +47,10 @@ public:
   bool droppedSurplus() const { return DroppedSurplus; }
 
   void setUseQuotationMarks(bool On) { UseQuotationMarks = On; }
+  // Quotation marks as spreadsheets write them: a mark opens a quotation only as a cell's first
+  // byte, "" inside it is one mark, and any other mark is an ordinary byte. The two switches
+  // around it then count for nothing.
+  void setRfc4180(bool On) { Rfc4180 = On; }
   void setRemoveQuotationMarks(bool On) { RemoveQuotationMarks = On; }
   int itemCount() const { return ItemCount; }
   int itemCapacity() const { return ItemCapacity; }
@@ -54,6 +58,9 @@ public:
 
 private:
   void storeItem(int Index, const char* Cell, std::size_t Length, bool SawQuote);
+  bool parseRfc4180(std::string_view Line);
+  // Reads the cell at P into Item (none: skipped); returns the separator that ends it, or End.
+  const char* readRfc4180Cell(const char* P, const char* End, std::string* Item) const;
   // The first separator or quotation mark in [P, End), or End.
   const char* findSpecial(const char* P, const char* End) const;
 
@@ -66,6 +73,7 @@ private:
   bool ParseOK = false;
   bool UseQuotationMarks = true;
   bool RemoveQuotationMarks = true;
+  bool Rfc4180 = false;
   int ItemCapacity = 0;
   int ItemCount = 0;
   int NumOfParsedItems = 0;

@@ -67,6 +67,7 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
                                const bool& SurplusWarned, bool Verbose, ScanLevel Level)
     : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
       SurplusWarned(SurplusWarned), Verbose(Verbose), SuppressEmpty(Writer.suppressEmpty()),
+      Rfc4180(S.Rfc4180),
       // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
       // unmarked source
       Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount),
@@ -233,6 +234,7 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     ++Column;
   }
   // beyond the last column: cells the parser drops, which must be empty until it has warned
+  const std::size_t SurplusFrom = From;
   std::size_t LastSeparator = From - 1;
   bool Surplus = false; // bytes other than separators after the last column
   while (!AtFeed) {
@@ -249,6 +251,10 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   }
   if (Scan.quotedFeed(At))
     return Step::Exact; // a line break inside quotation: the record goes on
+  // The cells taken hold no mark or are quoted whole, read alike by both dialects; the dropped
+  // cells are not judged, and a mark there may open a quotation the scan's count misses.
+  if (Rfc4180 && !AtFeed && Scan.anyQuote(SurplusFrom, At))
+    return Step::Exact;
   std::size_t End = At; // a carriage return before the line feed is no part of the line
   if (End > Start && Data[End - 1] == '\r')
     --End;

@@ -23,7 +23,8 @@ namespace quillon {
 //
 // An ordinary record is one physical line below the line limit, ended by a line feed, whose
 // cells are each plain, or quoted with doubled quotation marks inside; once the run has
-// warned about surplus cells, the surplus is ignored as the parser ignores it. A cell of
+// warned about surplus cells, the surplus is ignored as the parser ignores it (with -rfc4180,
+// only a surplus without quotation marks). A cell of
 // printable ASCII (and, in an ISO-8859-1 document from an unmarked source, of bytes from 0xA0
 // up) is copied as it is. From a single-byte source the other cells are written byte by byte
 // in the forms the record writer's text writer gives each byte; what remains (a UTF-8 source,
@@ -95,6 +96,7 @@ private:
   const bool& SurplusWarned;
   const bool Verbose;
   const bool SuppressEmpty;
+  const bool Rfc4180; // a mark within a surplus cell may open a quotation, or not
   StructureScan Scan;
   const char* Data = nullptr; // the block being converted
   const std::uint32_t* Next = nullptr;

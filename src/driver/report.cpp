@@ -10,6 +10,8 @@ void writeSettingsReport(const Settings& S, std::ostream& Log) {
   Log << std::endl;
   Log << "Settings : " << std::endl;
   Log << "-> Separator(s)     : " << S.SeparatorText << std::endl;
+  if (S.Rfc4180)
+    Log << "-> Quotation Marks  : RFC 4180 (quoted values begin with the mark)" << std::endl;
   Log << "-> XML Mode         : " << getModeName(S.Mode) << std::endl;
   Log << "-> Encoding         : " << S.Encoding << std::endl;
   if (!S.SourceEncoding.empty())

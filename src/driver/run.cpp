@@ -185,6 +185,7 @@ int Conversion::run() {
   Line.reserve(LineLimit + 1);
   Parser.setDefaults();
   Parser.setSeparators(S.SeparatorChars);
+  Parser.setRfc4180(S.Rfc4180);
   if (const int Status = readHeader(); Status != ExitOK)
     return Status;
   if (const int Status = countColumns(); Status != ExitOK)
@@ -409,7 +410,8 @@ void Conversion::takeLine(std::string_view Physical) {
     JoinWarned = true;
     std::cerr << "Warning : the record starting at line " << RecordStartLine
               << " spans several lines: a quotation mark inside a cell joined the following "
-                 "lines to it (later cases are not reported)"
+                 "lines to it; -rfc4180 keeps such marks as they stand (later cases are not "
+                 "reported)"
               << std::endl;
   }
   Line.clear(); // a rejected (empty) line is dropped too, never glued to the next one

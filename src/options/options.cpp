@@ -271,6 +271,10 @@ bool checkOption(const std::string& Option, Settings& S) {
     std::cerr << "Error : Encoding \"" << S.SourceEncoding << "\" is not supported !" << std::endl;
     return false;
   }
+  if (Option == "-rfc4180") {
+    S.Rfc4180 = true;
+    return true;
+  }
   if (Option == "-sup") {
     S.SuppressEmpty = true;
     return true;

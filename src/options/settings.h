@@ -41,6 +41,7 @@ struct Settings {
   std::int64_t FixedDocumentTime = -1;
   bool AliasGiven = false;
   bool SuppressEmpty = false;
+  bool Rfc4180 = false; // a quotation mark opens a quotation only as a cell's first byte
   bool UseDTD = false;
   bool UseXSD = false;
   bool VerboseMode = false;

@@ -24,6 +24,7 @@ constexpr const char* UsageLines[] = {
     "",
     "-sep:CHARS use character(s) as csv's value-separator (\";\" is default)",
     "-sep::#:   get csv's value-separator by ascii-number (e.g. \"32\" is \"Space\")",
+    "-rfc4180   quote as spreadsheets do: only a mark that begins a value opens a quotation",
     "-e:ENC     <?xml ... encoding=\"ENC\"?> (\"UTF-8\" or \"ISO-8859-1\" (default))",
     "-ie:ENC    source's encoding if it has no byte-order mark (\"UTF-8\" or \"ISO-8859-1\" (default))",
     "-cc:i2u    convert commandline from ISO to UTF",

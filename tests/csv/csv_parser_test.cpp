@@ -276,6 +276,60 @@ TEST(CsvParserQuotes, StateCarriesAcrossLines) {
   EXPECT_FALSE(Parser.isInQuotation("plain", true)); // reset
 }
 
+// With -rfc4180, records of three columns and ';': the physical lines of each (joined while
+// a quotation is open), its cells, how many cells a header like it counts, and whether data was
+// dropped beyond the third cell. The cells are those Python's csv module reads.
+struct RfcCase {
+  std::string Record;
+  std::string Cells[3];
+  int Count;
+  bool Surplus;
+};
+
+const RfcCase RfcCases[] = {
+    {"\"a\"b;c", {"ab", "c", ""}, 2, false},
+    {"a\"b;c", {"a\"b", "c", ""}, 2, false},
+    {"\"a\"\"b\";c", {"a\"b", "c", ""}, 2, false},
+    {"\"a\"\";b\nc\";d", {"a\";b\nc", "d", ""}, 2, false}, // a mark right after a doubled one
+    {"\"a\"b\"c\";d", {"ab\"c\"", "d", ""}, 2, false},
+    {"5\" x 7\";b", {"5\" x 7\"", "b", ""}, 2, false},
+    {" \"a\";b", {" \"a\"", "b", ""}, 2, false},
+    {"a\";b\";c", {"a\"", "b\"", "c"}, 3, false},
+    {"\"\";\"\"\"\"", {"", "\"", ""}, 2, false},
+    {"\"\"\"\"\"\"", {"\"\"", "", ""}, 1, false},
+    {"\"a\"\";\"", {"a\";", "", ""}, 1, false},
+    {"\"x\"\"\"", {"x\"", "", ""}, 1, false},
+    {";\"x\"", {"", "x", ""}, 2, false},
+    {"x;\"ab\n\ncd\";e", {"x", "ab\n\ncd", "e"}, 3, false}, // an empty line inside
+    {"\"a\n\";b", {"a\n", "b", ""}, 2, false},
+    {"a;b;c;\"d;e\"", {"a", "b", "c"}, 4, true},
+    {"a;b;c;\"x\ny\"", {"a", "b", "c"}, 4, true}, // a surplus cell joins lines too
+    {"a;b;c;;", {"a", "b", "c"}, 5, false},
+};
+
+TEST(CsvParserRfc4180, CellsJoinsAndCounts) {
+  TCSV_Parser Parser(100000, false);
+  Parser.setSeparators(";");
+  Parser.setRfc4180(true);
+  ASSERT_TRUE(Parser.setItemCount(3));
+  for (const RfcCase& C : RfcCases) {
+    SCOPED_TRACE(C.Record);
+    std::size_t Start = 0;
+    for (std::size_t Feed; (Feed = C.Record.find('\n', Start)) != std::string::npos;) {
+      EXPECT_TRUE(Parser.isInQuotation(C.Record.substr(Start, Feed - Start), Start == 0))
+          << "line ends at " << Feed;
+      Start = Feed + 1;
+    }
+    EXPECT_FALSE(Parser.isInQuotation(C.Record.substr(Start), Start == 0));
+    EXPECT_EQ(Parser.getNumOfItems(C.Record), C.Count);
+    EXPECT_TRUE(Parser.parseString(C.Record));
+    for (int I = 0; I < 3; ++I)
+      EXPECT_EQ(Parser.getItem(I), C.Cells[I]) << "cell " << I;
+    EXPECT_EQ(Parser.droppedSurplus(), C.Surplus);
+    EXPECT_FALSE(Parser.joinedByInnerQuote(C.Record));
+  }
+}
+
 TEST(CsvParserSeparators, EmptySetKeepsThePrevious) {
   TCSV_Parser Parser(100000, false);
   Parser.setSeparators("");

@@ -363,6 +363,28 @@ TEST(BlockConverter, SameAsLineByLineOnAwkwardSources) {
   EXPECT_GT(quillon::testSwitches().BlockRecords - Before, 10000);
 }
 
+// Under -rfc4180 only the records both readings agree on go the block way.
+TEST(BlockConverter, SameAsLineByLineUnderRfc4180) {
+  Switches Keep;
+  Awkward Random(4180);
+  const std::int64_t Before = quillon::testSwitches().BlockRecords;
+  for (const SeparatorSet& Set : SeparatorSets) {
+    const std::size_t Columns = 1 + Random.pick(6);
+    const std::string Source =
+        Random.source(Set.Bytes, Columns, 2000 + Random.pick(4) * 9000, Random.pick(5) == 0);
+    std::vector<std::string> Options = someOptions(Random, Set);
+    Options.push_back("-rfc4180");
+    SCOPED_TRACE(optionText(Options) + std::to_string(Columns) + " columns");
+    expectSameEveryWay(Source, Options, allBlockWays());
+  }
+  // after the surplus warning, marks in dropped cells that one reading pairs and the other
+  // opens a quotation with
+  const std::string Source = "a;b\n1;2;3\n" + "1;2;x\";\"y\nz\";5\n"s + "1;2;\"\"\"\"\"\n3;4\n" +
+                             std::string(20, 'q') + ";r\n";
+  expectSameEveryWay(Source, {"-rfc4180", "-m:4"}, allBlockWays());
+  EXPECT_GT(quillon::testSwitches().BlockRecords - Before, 3000);
+}
+
 // Ordinary records go the block way, every one of them.
 TEST(BlockConverter, TakesOrdinaryRecords) {
   Switches Keep;

@@ -172,7 +172,7 @@ Debug: NotLineEnd strlen(Line) strlen(InputBuffer)0 14 10
 Debug: Line = x;5" wide
 y;1
 z;2";extra
-Warning : the record starting at line 1 spans several lines: a quotation mark inside a cell joined the following lines to it (later cases are not reported)
+Warning : the record starting at line 1 spans several lines: a quotation mark inside a cell joined the following lines to it; -rfc4180 keeps such marks as they stand (later cases are not reported)
 Warning : record 1 holds more cells than the header; cells beyond the header's count are not converted (later records are not reported)
 Debug: Data Line [4] => [w;3]
 Debug: NotLineEnd strlen(Line) strlen(InputBuffer)0 0 3

@@ -1,7 +1,7 @@
 // The whole conversion in-process, twice: line by line, and with the block converter reading in
 // small blocks. Documents, messages and exit statuses must be the same. Input: one byte that
-// picks the read size and the level of vector code, then option lines up to the first empty
-// line, then the source.
+// picks the read size, the level of vector code and, from 192 up, -rfc4180; then option lines
+// up to the first empty line, then the source.
 #include "driver/run.h"
 #include "driver/structure_scan.h"
 #include "driver/test_switches.h"
@@ -74,6 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string_view Source = quillon::fuzz::splitOptions(Input, Arguments, true);
   Arguments.push_back("-s:" + SourceFile);
   Arguments.push_back("-t:" + TargetFile);
+  const bool Rfc4180 = Pick >= 192;
+  if (Rfc4180)
+    Arguments.push_back("-rfc4180");
+  const unsigned Level = Rfc4180 ? Pick % 3 : Pick / 64 % 3;
   check(quillon::fuzz::writeFile(SourceFile, Source), Target, "cannot write the source");
 
   quillon::TestSwitches& Switches = quillon::testSwitches();
@@ -83,12 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   Switches.BlockConverter = false;
   const Outcome Expected = convert(Arguments, TargetFile);
   Switches.BlockConverter = true;
-  Switches.Level = quillon::usableScanLevel(static_cast<quillon::ScanLevel>(Pick / 64 % 3));
+  Switches.Level = quillon::usableScanLevel(static_cast<quillon::ScanLevel>(Level));
   const Outcome Got = convert(Arguments, TargetFile);
   Switches = Saved;
 
   const std::string Case = "\nread size " + std::to_string(1 + Pick % 64 * 13) + ", level " +
-                           std::to_string(Pick / 64 % 3) +
+                           std::to_string(Level) + (Rfc4180 ? ", -rfc4180" : "") +
                            "\ninput: " + shown(Source.substr(0, 600));
   check(Got.Status == Expected.Status, Target,
         "status " + std::to_string(Got.Status) + ", line by line " +
