@@ -16,7 +16,9 @@ namespace quillon {
 
 namespace {
 void endLinesAtCr(char* Bytes, std::size_t Size) {
-  for (char* End = Bytes + Size; (Bytes = static_cast<char*>(std::memchr(Bytes, '\r', static_cast<std::size_t>(End - Bytes))));)
+  char* const End = Bytes + Size;
+  while ((Bytes = static_cast<char*>(
+              std::memchr(Bytes, '\r', static_cast<std::size_t>(End - Bytes)))) != nullptr)
     *Bytes++ = '\n';
 }
 } // namespace

@@ -13,9 +13,10 @@ namespace quillon {
 
 // Cuts physical lines out of large blocks read from a file descriptor, decompressed on the way
 // where they are gzip or zstd data. A carriage return right before a line feed belongs to the
-// line end; in a source whose lines end with a carriage return alone, each one is a line end. Before it asks for more input it sends the
-// target's block on its way, so nothing waits in the output while the program waits. A regular
-// file is read a block ahead, on a thread of its own.
+// line end; in a source whose lines end with a carriage return alone, each one is a line end.
+// Before it asks for more input it sends the target's block on its way, so nothing waits in the
+// output while the program waits. A regular file is read (and decompressed) a block ahead, on a
+// thread of its own.
 class LineReader {
 public:
   static constexpr std::size_t MaxLineLength = LineLimit - 1;

@@ -33,21 +33,19 @@ struct Signature {
 
 // bzip2 is told by its block or end-of-stream magic as well, so that a header that happens to
 // begin with "BZh" is still text.
+// clang-format off
 constexpr Signature Signatures[] = {
     {SourceFormat::Gzip, 2, {is(0x1F), is(0x8B)}},
     {SourceFormat::Zstd, 4, {is(0x28), is(0xB5), is(0x2F), is(0xFD)}},
     {SourceFormat::Zstd, 4, {{0x50, 0x5F}, is(0x2A), is(0x4D), is(0x18)}}, // a skippable frame
     {SourceFormat::Xz, 6, {is(0xFD), is('7'), is('z'), is('X'), is('Z'), is(0x00)}},
-    {SourceFormat::Bzip2,
-     10,
-     {is('B'), is('Z'), is('h'), {'1', '9'}, is(0x31), is(0x41), is(0x59), is(0x26), is(0x53),
-      is(0x59)}},
-    {SourceFormat::Bzip2,
-     10,
-     {is('B'), is('Z'), is('h'), {'1', '9'}, is(0x17), is(0x72), is(0x45), is(0x38), is(0x50),
-      is(0x90)}},
+    {SourceFormat::Bzip2, 10, {is('B'), is('Z'), is('h'), {'1', '9'},
+                               is(0x31), is(0x41), is(0x59), is(0x26), is(0x53), is(0x59)}},
+    {SourceFormat::Bzip2, 10, {is('B'), is('Z'), is('h'), {'1', '9'},
+                               is(0x17), is(0x72), is(0x45), is(0x38), is(0x50), is(0x90)}},
     {SourceFormat::Zip, 4, {is('P'), is('K'), is(0x03), is(0x04)}},
 };
+// clang-format on
 
 // Decides the format from the first Have bytes; false while they could still begin a
 // signature and more may come.
@@ -198,7 +196,7 @@ struct SourceStream::Decoder {
   std::size_t InEnd = 0;
   bool InputEnded = false;
   bool Inside = false; // a member or frame has begun and not ended
-  int Members = 0;      // gzip members read whole
+  int Members = 0;     // gzip members read whole
 #ifdef QUILLON_HAVE_ZLIB
   z_stream Zlib{};
   bool ZlibReady = false;

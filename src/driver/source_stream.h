@@ -55,7 +55,7 @@ private:
   Fault Problem = Fault::None;
   std::string Detail;
   int Error = 0;
-  char Head[16] = {};    // the first bytes, when the caller's buffer is too small for them
+  char Head[16] = {}; // the first bytes, when the caller's buffer is too small for them
   std::size_t HeadLength = 0;
   std::size_t HeadUsed = 0;
   std::unique_ptr<Decoder> Decode;

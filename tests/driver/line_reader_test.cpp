@@ -70,7 +70,7 @@ TEST(LineReader, CutsLines) {
       {"a\nb", {"a", "b"}}, // a last line without line feed
       {"a\r\nb\r\n", {"a", "b"}},
       {"a\rb\r\r\n", {"a\rb\r"}}, // only the carriage return before the line feed goes
-      {"tail\r", {"tail"}}, // a carriage return and no line feed: it ends the line
+      {"tail\r", {"tail"}},       // a carriage return and no line feed: it ends the line
       {"\n\n", {"", ""}},
       {"a\0b\n"s, {"a\0b"s}},
       {Long + "\n" + Long + "\r\nz", {Long, Long, "z"}},
@@ -339,7 +339,11 @@ TEST(LineReader, CompressedSourcesInPieces) {
       {"gzip and then text", {Gz + "x\n"}, {"a;b", "1;2", "!"}},
       {"text that begins like bzip2", {"B", "Zh", "9\n"}, {"BZh9"}},
       {"the first gzip byte alone", {"\x1f"}, {"\x1f"}},
-      {"xz", {"\xfd" "7zXZ", std::string(1, '\0')}, {"!"}},
+      {"xz",
+       {"\xfd"
+        "7zXZ",
+        std::string(1, '\0')},
+       {"!"}},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
