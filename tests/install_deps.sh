@@ -6,6 +6,8 @@ set -euo pipefail
 
 Packages=(
   cmake g++ make      # the build
+  zlib1g-dev libzstd-dev # gzip and zstd sources (a build without them refuses such sources)
+  gzip zstd           # compressed sources made at test time and in the benchmark
   libgtest-dev        # the unit tests
   libxml2-utils       # xmllint: documents are checked for well-formedness
   libxml2-dev         # the conversion fuzz target's replay parses documents with libxml2

@@ -14,12 +14,22 @@
 
 namespace quillon {
 
+namespace {
+void endLinesAtCr(char* Bytes, std::size_t Size) {
+  char* const End = Bytes + Size;
+  while ((Bytes = static_cast<char*>(
+              std::memchr(Bytes, '\r', static_cast<std::size_t>(End - Bytes)))) != nullptr)
+    *Bytes++ = '\n';
+}
+} // namespace
+
 // Reads a regular file one block ahead on a thread of its own, so that the system copies the
 // next block while the run converts this one. It reads what the run would read, in the same
 // order; the run takes the blocks as they come.
 class LineReader::ReadAhead {
 public:
-  ReadAhead(int Fd, std::size_t Size) : Fd(Fd), Space(new (std::nothrow) char[Size]), Size(Size) {
+  ReadAhead(SourceStream& Source, std::size_t Size)
+      : Source(Source), Space(new (std::nothrow) char[Size]), Size(Size) {
     Started = Space && startHelperThread(Thread, [this] { run(); });
   }
   ReadAhead(const ReadAhead&) = delete;
@@ -65,7 +75,7 @@ private:
       if (Quit)
         return;
       Guard.unlock();
-      const ssize_t Read = readSome(Fd, Space.get(), Size);
+      const ssize_t Read = Source.read(Space.get(), Size);
       const int ReadError = errno;
       Guard.lock();
       Got = Read;
@@ -77,7 +87,7 @@ private:
     }
   }
 
-  const int Fd;
+  SourceStream& Source;
   std::unique_ptr<char[]> Space;
   const std::size_t Size;
   std::mutex Lock;
@@ -91,7 +101,8 @@ private:
   std::thread Thread; // started last
 };
 
-LineReader::LineReader(int Fd, std::size_t BlockSize) : Fd(Fd), ReadSize(BlockSize) {
+LineReader::LineReader(int Fd, std::size_t BlockSize)
+    : Fd(Fd), Stream(Fd), ReadSize(BlockSize), JudgeSize(BlockSize) {
   Capacity = BlockSize + MaxLineLength + 2;
   // zeroed, so that the padding and what lies beyond a short block are never undefined
   Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
@@ -102,7 +113,7 @@ LineReader::~LineReader() = default;
 
 ssize_t LineReader::readBlock(char* To, std::size_t Size) {
   if (Regular && !Ahead) {
-    Ahead.reset(new (std::nothrow) ReadAhead(Fd, ReadSize));
+    Ahead.reset(new (std::nothrow) ReadAhead(Stream, ReadSize));
     if (!Ahead || !Ahead->started()) {
       Ahead.reset();
       Regular = false;
@@ -110,7 +121,7 @@ ssize_t LineReader::readBlock(char* To, std::size_t Size) {
     }
   }
   if (!Regular)
-    return readSome(Fd, To, Size);
+    return Stream.read(To, Size);
   return Ahead->take(To, Size);
 }
 
@@ -126,6 +137,8 @@ bool LineReader::refill() {
     Target->push();
   const ssize_t Got = readBlock(Buffer.get() + End, std::min(Capacity - End, ReadSize));
   if (Got > 0) {
+    if (CrLineEnds)
+      endLinesAtCr(Buffer.get() + End, static_cast<std::size_t>(Got));
     End += static_cast<std::size_t>(Got);
     return true;
   }
@@ -148,9 +161,27 @@ LineReader::Change LineReader::sourceChange() const {
   return Offset > Status.st_size ? Change::Truncated : Change::Grown;
 }
 
+// Reads until the line ends can be judged: a line feed seen, a whole block read, or the end.
+// Lines of a source whose first block holds carriage returns and no line feed end at each one.
+void LineReader::judgeLineEnds() {
+  Judged = true;
+  std::size_t Seen = 0; // from Begin, which a refill moves
+  do {
+    if (std::memchr(Buffer.get() + Begin + Seen, '\n', End - Begin - Seen))
+      return;
+    Seen = End - Begin;
+  } while (End - Begin < JudgeSize && refill());
+  if (std::memchr(Buffer.get() + Begin, '\r', End - Begin)) {
+    CrLineEnds = true;
+    endLinesAtCr(Buffer.get() + Begin, End - Begin);
+  }
+}
+
 LineReader::Result LineReader::next(std::string_view& Line) {
   if (!Buffer)
     return Result::Error;
+  if (!Judged)
+    judgeLineEnds();
   for (;;) {
     const char* Start = Buffer.get() + Begin;
     const std::size_t Have = End - Begin;

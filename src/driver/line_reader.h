@@ -1,6 +1,7 @@
 #pragma once
 
 #include "csv/csv_parser.h"
+#include "driver/source_stream.h"
 #include "xml/target_buffer.h"
 
 #include <cstddef>
@@ -10,10 +11,12 @@
 
 namespace quillon {
 
-// Cuts physical lines out of large blocks read from a file descriptor. A carriage return
-// right before a line feed belongs to the line end. Before it asks for more input it sends the
-// target's block on its way, so nothing waits in the output while the program waits. A regular
-// file is read a block ahead, on a thread of its own.
+// Cuts physical lines out of large blocks read from a file descriptor, decompressed on the way
+// where they are gzip or zstd data. A carriage return right before a line feed belongs to the
+// line end; in a source whose lines end with a carriage return alone, each one is a line end.
+// Before it asks for more input it sends the target's block on its way, so nothing waits in the
+// output while the program waits. A regular file is read (and decompressed) a block ahead, on a
+// thread of its own.
 class LineReader {
 public:
   static constexpr std::size_t MaxLineLength = LineLimit - 1;
@@ -55,14 +58,20 @@ public:
   bool readAheadRefused() const { return AheadRefused; }
   // Takes Bytes from the front of block(), as if they had been cut into lines.
   void consume(std::size_t Bytes) { Begin += Bytes; }
+  // The source as read: its format, and why reading it failed.
+  const SourceStream& source() const { return Stream; }
+  // Whether the lines end with a carriage return alone, judged on the first block.
+  bool crLineEnds() const { return CrLineEnds; }
 
 private:
   class ReadAhead;
 
   bool refill();
+  void judgeLineEnds();
   ssize_t readBlock(char* To, std::size_t Size);
 
   int Fd;
+  SourceStream Stream;
   std::unique_ptr<char[]> Buffer;
   std::size_t ReadSize = 0; // the most one read asks for
   std::size_t Capacity = 0;
@@ -72,6 +81,9 @@ private:
   bool ReadFailed = false;
   int ReadError = 0;
   bool Skipping = false;
+  std::size_t JudgeSize; // the first block, on which the line ends are judged
+  bool Judged = false;
+  bool CrLineEnds = false; // each carriage return read is turned into a line feed
   TargetBuffer* Target = nullptr;
   bool Regular = false; // a regular file: it is read a block ahead
   bool AheadRefused = false;

@@ -51,6 +51,62 @@ bool sameFile(int SourceFd, const Settings& S) {
          (BothNamed || S_ISREG(SourceStat.st_mode));
 }
 
+// A source that could not be decompressed, or that is compressed in a format not read: the
+// error and its reason, and a pipe that works where there is one. False for a failed read,
+// which is no fault of the data.
+bool writeSourceFault(const SourceStream& Source, const Settings& S) {
+  const SourceStream::Fault Fault = Source.fault();
+  if (Fault == SourceStream::Fault::None || Fault == SourceStream::Fault::System)
+    return false;
+  const char* Format = formatName(Source.format());
+  const char* Decompress = "gzip -dc";
+  if (Source.format() == SourceFormat::Zstd)
+    Decompress = Fault == SourceStream::Fault::WindowTooBig ? "zstd -dc --long=31" : "zstd -dc";
+  else if (Source.format() == SourceFormat::Xz)
+    Decompress = "xz -dc";
+  else if (Source.format() == SourceFormat::Bzip2)
+    Decompress = "bzip2 -dc";
+  else if (Source.format() == SourceFormat::Zip)
+    Decompress = "unzip -p";
+  std::string Pipe = Decompress;
+  if (!S.SourceIsStdin)
+    Pipe.append(" ").append(S.SourceFile);
+  Pipe += " | quillon -s:- ...";
+  const std::string Unit = Source.format() == SourceFormat::Gzip ? "member" : "frame";
+  switch (Fault) {
+  case SourceStream::Fault::Refused:
+    writeError("Error : Source file is compressed in a format quillon does not read...");
+    writeReason(S.SourceFile, std::string(Format) + " data; decompress it on the way: " + Pipe);
+    break;
+  case SourceStream::Fault::NotBuilt:
+    writeError("Error : Source file is compressed, and this build of quillon cannot read it...");
+    writeReason(S.SourceFile, std::string(Format) + " data (built without " +
+                                  (Source.format() == SourceFormat::Gzip ? "zlib" : "libzstd") +
+                                  "); decompress it on the way: " + Pipe);
+    break;
+  case SourceStream::Fault::Damaged:
+    writeError("Error : Compressed source file is damaged, the conversion is abandoned...");
+    writeReason(S.SourceFile, std::string(Format) + " data is damaged: " + Source.detail());
+    break;
+  case SourceStream::Fault::Cut:
+    writeError("Error : Compressed source file is damaged, the conversion is abandoned...");
+    writeReason(S.SourceFile,
+                std::string(Format) + " data ends inside a " + Unit + ": the source is cut short");
+    break;
+  case SourceStream::Fault::WindowTooBig:
+    writeError("Error : Compressed source file needs too much memory, the conversion is "
+               "abandoned...");
+    writeReason(S.SourceFile, "a zstd frame needs a window larger than 128 MiB "
+                              "(ZSTD_d_windowLogMax); decompress it on the way: " +
+                                  Pipe);
+    break;
+  case SourceStream::Fault::None:
+  case SourceStream::Fault::System:
+    break;
+  }
+  return true;
+}
+
 void writeOverlongWarning(TargetBuffer& Out, std::int64_t LineCount) {
   if (!Out.mayTell())
     return;
@@ -222,6 +278,8 @@ int Conversion::readHeader() {
     Header = {};
   if (Debug)
     std::clog << "Debug: Header = [" << Header << "]" << std::endl;
+  if (HeaderRead == LineReader::Result::Error && writeSourceFault(Reader.source(), S))
+    return ExitSourceAccess;
   if (HeaderRead != LineReader::Result::Line) {
     writeError("Error : Source file access denied...");
     writeHeaderReason(HeaderRead);
@@ -230,6 +288,11 @@ int Conversion::readHeader() {
   if (Verbose && Reader.readAheadRefused())
     std::clog << "-> no thread could be started: the source is read without reading ahead"
               << std::endl;
+  if (Verbose && Reader.source().format() != SourceFormat::Plain)
+    std::clog << "! Source is " << formatName(Reader.source().format())
+              << " data: it is decompressed on the way" << std::endl;
+  if (Verbose && Reader.crLineEnds())
+    std::clog << "! Lines end with a carriage return alone: each one ends a line" << std::endl;
   const int MarkLength = chooseEncoding(Header, S);
   if (MarkLength < 0)
     return ExitBadHeader;
@@ -445,6 +508,12 @@ int Conversion::finishDocument() {
   // would be had it been written at once
   if (!Out->mayTell())
     return targetFailure();
+  // damaged data makes no document: the target is not replaced, and one on standard output
+  // is left without its end
+  if (ReadError && writeSourceFault(Reader.source(), S)) {
+    Out->flush();
+    return ExitSourceAccess;
+  }
   if (!Line.empty())
     std::cerr << "Warning : the record starting at line " << RecordStartLine
               << " is not converted: its quotation never closes" << std::endl;

@@ -2,11 +2,18 @@
 #include "driver/run.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
+
+#if defined(QUILLON_HAVE_ZLIB) && defined(QUILLON_HAVE_ZSTD)
+#include <zlib.h>
+#include <zstd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -63,7 +70,7 @@ TEST(LineReader, CutsLines) {
       {"a\nb", {"a", "b"}}, // a last line without line feed
       {"a\r\nb\r\n", {"a", "b"}},
       {"a\rb\r\r\n", {"a\rb\r"}}, // only the carriage return before the line feed goes
-      {"tail\r", {"tail\r"}},
+      {"tail\r", {"tail"}},       // a carriage return and no line feed: it ends the line
       {"\n\n", {"", ""}},
       {"a\0b\n"s, {"a\0b"s}},
       {Long + "\n" + Long + "\r\nz", {Long, Long, "z"}},
@@ -241,6 +248,107 @@ TEST(LineReader, ReadAheadInSmallerParts) {
   EXPECT_EQ(Lines, Expected);
   EXPECT_EQ(Reader.sourceChange(), LineReader::Change::None);
 }
+
+// Every result and line the reader gives for a pipe written in Pieces, one write each a moment
+// apart, so that reads see them apart; "!" stands for an error.
+std::vector<std::string> readPieces(const std::vector<std::string>& Pieces, std::size_t Block) {
+  int Ends[2];
+  if (::pipe(Ends) != 0)
+    return {"no pipe"};
+  std::thread Writer([&Pieces, Fd = Ends[1]] {
+    for (const std::string& Piece : Pieces) {
+      if (::write(Fd, Piece.data(), Piece.size()) != static_cast<ssize_t>(Piece.size()))
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::close(Fd);
+  });
+  std::vector<std::string> Lines;
+  {
+    LineReader Reader(Ends[0], Block);
+    std::string_view Line;
+    Result R;
+    while ((R = Reader.next(Line)) != Result::End) {
+      Lines.push_back(R == Result::Line ? std::string(Line) : "!");
+      if (R == Result::Error)
+        break;
+    }
+  }
+  Writer.join();
+  ::close(Ends[0]);
+  return Lines;
+}
+
+// Lines end at a carriage return alone when the first block (8 bytes here) holds one and no
+// line feed; a short first read is not the first block.
+TEST(LineReader, LineEndsJudgedOnTheFirstBlock) {
+  const struct {
+    std::vector<std::string> Pieces;
+    std::vector<std::string> Lines;
+  } Cases[] = {
+      {{"a\r", "\nb\r\n"}, {"a", "b"}},
+      {{"a\r", "b\r", "\"c\rd\"\r"}, {"a", "b", "\"c", "d\""}},
+      {{"h\r12345", "6789\r12", "\rz"}, {"h", "123456789", "12", "z"}},
+      {{"1234567\r", "b\n"}, {"1234567", "b"}}, // a full block decides
+      {{"123456\r", "b\n"}, {"123456\rb"}},
+      {{"12345678", "\rb\r"}, {"12345678\rb\r"}},
+      {{"a\r"}, {"a"}},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Pieces[0]);
+    EXPECT_EQ(readPieces(C.Pieces, 8), C.Lines);
+  }
+}
+
+#if defined(QUILLON_HAVE_ZLIB) && defined(QUILLON_HAVE_ZSTD)
+std::string gzipped(std::string Text) {
+  z_stream Z{};
+  std::string Out(Text.size() + 64, '\0');
+  deflateInit2(&Z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  Z.next_in = reinterpret_cast<Bytef*>(Text.data());
+  Z.avail_in = static_cast<uInt>(Text.size());
+  Z.next_out = reinterpret_cast<Bytef*>(Out.data());
+  Z.avail_out = static_cast<uInt>(Out.size());
+  deflate(&Z, Z_FINISH);
+  Out.resize(Z.total_out);
+  deflateEnd(&Z);
+  return Out;
+}
+
+std::string zstdFrame(const std::string& Text) {
+  std::string Out(ZSTD_compressBound(Text.size()), '\0');
+  Out.resize(ZSTD_compress(Out.data(), Out.size(), Text.data(), Text.size(), 3));
+  return Out;
+}
+
+// The format is judged once enough bytes came to tell it, however few the first read brings;
+// what the decompressors hand out is cut into lines like any source.
+TEST(LineReader, CompressedSourcesInPieces) {
+  const std::string Gz = gzipped("a;b\n1;2\n");
+  const std::string Zs = zstdFrame("a;b\n1;2\n");
+  const std::vector<std::string> Twice{"a;b", "1;2", "a;b", "1;2"};
+  const struct {
+    const char* Name;
+    std::vector<std::string> Pieces;
+    std::vector<std::string> Lines;
+  } Cases[] = {
+      {"two gzip members", {Gz.substr(0, 1), Gz.substr(1, 1), Gz.substr(2) + Gz}, Twice},
+      {"two zstd frames", {Zs.substr(0, 3), Zs.substr(3, 2), Zs.substr(5) + Zs}, Twice},
+      {"zstd cut in its header", {Zs.substr(0, 6)}, {"!"}},
+      {"text that begins like bzip2", {"B", "Zh", "9\n"}, {"BZh9"}},
+      {"the first gzip byte alone", {"\x1f"}, {"\x1f"}},
+      {"xz",
+       {"\xfd"
+        "7zXZ",
+        std::string(1, '\0')},
+       {"!"}},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    EXPECT_EQ(readPieces(C.Pieces, 64), C.Lines);
+  }
+}
+#endif
 
 TEST(TargetName, DerivedFromSource) {
   struct {

@@ -26,6 +26,12 @@ grep -q '^input  *case  *sink  *wall s  *cpu s  *in MB/s  *RSS MiB  *output byte
 grep -q '^100 kB  *floor: cat input > /dev/null ' "$Work/table" || fail "no floor row"
 Rows=$(grep -c '^100 kB  *quillon -m:[135]' "$Work/table")
 [ "$Rows" = 12 ] || fail "expected 12 quillon rows (3 layouts, 2 encodings, 2 sinks), got $Rows"
+if command -v gzip >/dev/null; then
+  grep -Eq '^100 kB  *gzip source: quillon -m:1  */dev/null  *[0-9]+\.[0-9]{3} ' "$Work/table" ||
+    fail "no gzip source row"
+  grep -q '^gzip: 100 kB source .* quillon -m:1 .* gzip -dc .*, target <= 1.20x ' "$Work/table" ||
+    fail "no gzip figures"
+fi
 Scripts=$(grep -c '^100 kB  *script: baseline.py' "$Work/table")
 [ "$Scripts" = 4 ] || fail "expected 4 rows of the Python script, got $Scripts"
 if grep -E '^100 kB .* exit [0-9]+' "$Work/table" >/dev/null; then

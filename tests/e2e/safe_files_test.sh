@@ -60,16 +60,19 @@ expectStatus "/dev/stdout appended" 0 "$?"
 records 100000 >big.csv
 printf 'the old target\n' >old.xml
 cp old.xml old.want
-(
-  trap '' XFSZ
-  ulimit -f 64
-  "$Bin" -s:big.csv -t:old.xml 2>err
-  echo $? >status
-)
-expectStatus "full target" 9 "$(cat status)"
-expectLine "full target" err "Error : Target file write access denied..."
-cmp -s old.xml old.want || fail "full target: the old target changed"
-noTemporary "full target"
+gzip -c big.csv >big.csv.gz
+for Source in big.csv big.csv.gz; do
+  (
+    trap '' XFSZ
+    ulimit -f 64
+    "$Bin" -s:$Source -t:old.xml 2>err
+    echo $? >status
+  )
+  expectStatus "full target, $Source" 9 "$(cat status)"
+  expectLine "full target, $Source" err "Error : Target file write access denied..."
+  cmp -s old.xml old.want || fail "full target, $Source: the old target changed"
+  noTemporary "full target, $Source"
+done
 
 # Into a file, blocks are written while the next ones are converted, so a failed write is learnt
 # a block late: what the run says must still be what it said when each block was written at
@@ -125,8 +128,8 @@ expectStatus "link target" 0 "$?"
 # SIGINT, SIGTERM and SIGHUP in the middle of a run: the old target stays, the new file goes,
 # and the status is 128 + the signal's number. A signal ignored from the start stays ignored.
 if env --default-signal=INT true 2>/dev/null; then
-  while read -r Signal Want; do
-    Name="SIG$Signal"
+  while read -r Signal Want Format; do
+    Name="SIG$Signal${Format:+ $Format}"
     cp old.want old.xml
     mkfifo slow.fifo
     if [ "$Want" = ignored ]; then
@@ -136,7 +139,11 @@ if env --default-signal=INT true 2>/dev/null; then
     fi
     Pid=$!
     exec 3>slow.fifo
-    printf 'a;b\n1;2\n' >&3
+    if [ "$Format" = gzip ]; then
+      printf 'a;b\n1;2\n' | gzip -c >&3 # a whole member: the next may come later
+    else
+      printf 'a;b\n1;2\n' >&3
+    fi
     waitFor compgen -G '.old.xml.quillon-*' >/dev/null || fail "$Name: no new file seen"
     kill -s "$Signal" "$Pid"
     if [ "$Want" = ignored ]; then
@@ -159,6 +166,7 @@ INT 130
 TERM 143
 HUP 129
 HUP ignored
+TERM 143 gzip
 EOF
 else
   echo "SKIP: signals: env cannot reset a signal's handling here"
