@@ -576,13 +576,22 @@ bool readFixedDocumentTime(const char* Value, Settings& S) {
   return true;
 }
 
-std::string deriveTargetName(const std::string& SourceFile) {
+std::string deriveTargetName(std::string SourceFile) {
+  // data.csv.gz is data.csv compressed: its document is data.xml
+  for (const std::string_view Compressed : {".gz", ".zst"}) {
+    const std::size_t Size = SourceFile.size();
+    if (Size > Compressed.size() &&
+        SourceFile.compare(Size - Compressed.size(), Compressed.size(), Compressed) == 0) {
+      SourceFile.resize(Size - Compressed.size());
+      break;
+    }
+  }
   std::size_t Slash = SourceFile.rfind('/');
   if (Slash == std::string::npos)
     Slash = SourceFile.rfind('\\');
   const std::size_t Dot = SourceFile.rfind('.');
   if (Dot != std::string::npos && (Slash == std::string::npos || Dot > Slash))
-    return SourceFile.substr(0, Dot) + ".xml";
+    SourceFile.resize(Dot);
   return SourceFile + ".xml";
 }
 

@@ -18,8 +18,9 @@ constexpr int ExitNoColumnNames = 8;
 constexpr int ExitTargetAccess = 9;
 constexpr int ExitHeaderInQuotes = 10;
 
-// Derives the "-t" target name: the last extension of the source replaced by ".xml".
-std::string deriveTargetName(const std::string& SourceFile);
+// Derives the "-t" target name: the last extension of the source replaced by ".xml", after a
+// compressed file's ".gz" or ".zst" is taken off.
+std::string deriveTargetName(std::string SourceFile);
 
 // The conversion of one source into one document, after the options were collected.
 int runConversion(Settings& S);

@@ -365,6 +365,11 @@ TEST(TargetName, DerivedFromSource) {
       {".hidden", ".xml"},
       {"dir/.csv", "dir/.xml"},
       {"x.", "x.xml"},
+      {"data.csv.gz", "data.xml"},
+      {"data.csv.zst", "data.xml"},
+      {"data.gz", "data.xml"},
+      {"dir.gz/data", "dir.gz/data.xml"},
+      {".gz", ".xml"},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Source);
