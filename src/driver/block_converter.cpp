@@ -2,6 +2,7 @@
 
 #include "driver/line_reader.h"
 #include "driver/test_switches.h"
+#include "encoding/byte_words.h"
 #include "xml/xml_escape.h"
 
 #include <algorithm>
@@ -60,12 +61,15 @@ bool BlockConverter::suits(const Settings& S, const RecordWriter& Writer) {
 
 BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out,
                                RunCounters& Counters, std::size_t ColumnCount,
-                               const bool& SurplusWarned, bool Verbose, ScanLevel Level)
+                               const bool& SurplusWarned, bool Verbose, ScanLevel Level,
+                               bool Undecided)
     : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
       SurplusWarned(SurplusWarned), Verbose(Verbose), SuppressEmpty(Writer.suppressEmpty()),
-      // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
-      // unmarked source
-      Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount),
+      Undecided(Undecided),
+      // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from a
+      // single-byte source
+      Scan(separatorSet(S), !Undecided && !isUtf8Document(S) && !S.ConvertDataU2I, Level),
+      Cells(ColumnCount),
       Undoubled(new char[LineLimit]) {
   formBytes();
   for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
@@ -178,6 +182,7 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
   char* const Mark = Out.reserve(0);
   Writer.writeRecordStart(Number);
   Replaced = false;
+  Foreign = false;
   Written = 0;
   char* To = Out.reserve(0);
   const Step Taken = takeRecord<true>(Start, Feed, &To);
@@ -187,11 +192,10 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
     return Taken;
   }
   Out.commit(To);
+  countRecord(Number); // its progress dot comes before its warnings, as on the exact path
+  Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
-  countRecord(Number);
-  if (Replaced)
-    Writer.noteControlBytes(Number);
   return Step::Written;
 }
 
@@ -239,6 +243,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
       break;
     if (At != LastSeparator + 1)
       Surplus = true;
+    if (Undecided && (Found & StructureScan::Special) && holdsHighByte(From, At))
+      return Step::Exact;
     LastSeparator = At;
     From = At + 1;
     ++Column;
@@ -254,6 +260,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   if (Column >= ColumnCount) {
     if (End > LastSeparator + 1)
       Surplus = true;
+    if (Undecided && Scan.anyCare(LastSeparator + 1, End) && holdsHighByte(LastSeparator + 1, End))
+      return Step::Exact;
     if (Surplus && !SurplusWarned)
       return Step::Exact; // the parser warns about the first record whose surplus holds data
   } else {
@@ -271,6 +279,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
 // the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
 // in it.
 bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown) {
+  if (Undecided && holdsHighByte(From, To))
+    return false;
   bool Look = Unknown; // whether a byte needing care may be missing after all
   if (Scan.anyQuote(From, To)) {
     // the quotation marks around the value go, and nothing else may be a lone mark
@@ -311,6 +321,10 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
   return true;
 }
 
+bool BlockConverter::holdsHighByte(std::size_t From, std::size_t To) const {
+  return findHighByte(Data + From, To - From) < To - From;
+}
+
 // Writes cell C of column I at To, which has room for its worst case.
 inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
   const Pieces& P = Texts[I];
@@ -326,7 +340,8 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
     else if (C.What == Kind::Care && FormsUsed)
       Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
                          static_cast<std::size_t>(C.Value - Data) + C.Size);
-    To = Done ? Done : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced);
+    To = Done ? Done
+              : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced, Foreign);
     To = putText(To, P.After, P.AfterSize);
   }
   ++Written;
@@ -380,27 +395,27 @@ void BlockConverter::writeRecord(std::size_t Length) {
   const std::int64_t Number = Counters.RecordCount + 1;
   countRecord(Number);
   Replaced = false;
+  Foreign = false;
   Written = 0;
   Writer.writeRecordStart(Number);
   // When the room the writer would reserve for every cell is there, none of its reservations
   // would flush, and the cells go in without any.
   if (!Out.fits(PiecesRoom + escapedTextRoom(Length))) {
-    writeCellsByRoom(Number);
+    writeCellsByRoom();
   } else {
     char* To = Out.reserve(0);
     for (std::size_t I = 0; I < ColumnCount; ++I)
       To = putCell(To, I, Cells[I]);
     Out.commit(To);
   }
+  Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
-  if (Replaced)
-    Writer.noteControlBytes(Number);
 }
 
 // Each cell with the reservation the writer makes for it, so that the target flushes where it
 // would flush then.
-void BlockConverter::writeCellsByRoom(std::int64_t Number) {
+void BlockConverter::writeCellsByRoom() {
   const std::vector<RecordWriter::ItemPieces>& Items = Writer.itemPieces();
   for (std::size_t I = 0; I < ColumnCount; ++I) {
     const Cell& C = Cells[I];
@@ -419,7 +434,7 @@ void BlockConverter::writeCellsByRoom(std::int64_t Number) {
     }
     case Kind::Care:
     case Kind::Undoubled:
-      Writer.writeCell(I, std::string_view(C.Value, C.Size), Number);
+      Writer.writeCell(I, std::string_view(C.Value, C.Size));
       continue; // counted there
     }
     ++Counters.ElementCount;

@@ -45,9 +45,12 @@ public:
   // set of a few bytes that holds no quotation mark or line end.
   static bool suits(const Settings& S, const RecordWriter& Writer);
 
-  // SurplusWarned: the run's flag that the surplus-cells warning was written.
+  // SurplusWarned: the run's flag that the surplus-cells warning was written. Undecided: the
+  // source's reading is not judged yet, so every record that holds a byte from 0x80 up goes the
+  // line by line way, which judges it.
   BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out, RunCounters& Counters,
-                 std::size_t ColumnCount, const bool& SurplusWarned, bool Verbose, ScanLevel Level);
+                 std::size_t ColumnCount, const bool& SurplusWarned, bool Verbose, ScanLevel Level,
+                 bool Undecided);
   BlockConverter(const BlockConverter&) = delete;
   BlockConverter& operator=(const BlockConverter&) = delete;
   ~BlockConverter();
@@ -82,11 +85,12 @@ private:
   Step writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
+  bool holdsHighByte(std::size_t From, std::size_t To) const;
   char* putCell(char* To, std::size_t I, const Cell& C);
   char* putCareCell(char* To, std::size_t From, std::size_t End);
   void countRecord(std::int64_t Number);
   void writeRecord(std::size_t Length);
-  void writeCellsByRoom(std::int64_t Number);
+  void writeCellsByRoom();
 
   RecordWriter& Writer;
   TargetBuffer& Out;
@@ -95,6 +99,7 @@ private:
   const bool& SurplusWarned;
   const bool Verbose;
   const bool SuppressEmpty;
+  const bool Undecided;
   StructureScan Scan;
   const char* Data = nullptr; // the block being converted
   const std::uint32_t* Next = nullptr;
@@ -132,6 +137,7 @@ private:
   std::int64_t Records = 0; // written here
   // the record being written: cells that held bytes XML cannot hold, items written
   bool Replaced = false;
+  bool Foreign = false;
   std::int64_t Written = 0;
 };
 

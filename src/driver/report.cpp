@@ -12,8 +12,7 @@ void writeSettingsReport(const Settings& S, std::ostream& Log) {
   Log << "-> Separator(s)     : " << S.SeparatorText << std::endl;
   Log << "-> XML Mode         : " << getModeName(S.Mode) << std::endl;
   Log << "-> Encoding         : " << S.Encoding << std::endl;
-  if (!S.SourceEncoding.empty())
-    Log << "-> Source Encoding  : " << S.SourceEncoding << std::endl;
+  Log << "-> Source Encoding  : " << S.SourceEncoding << std::endl;
   if (!S.StyleList.empty())
     Log << "-> Embedding Styles : " << S.StyleList << std::endl;
   if (S.UseDTD && !S.DTDFile.empty())

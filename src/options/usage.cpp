@@ -25,7 +25,7 @@ constexpr const char* UsageLines[] = {
     "-sep:CHARS use character(s) as csv's value-separator (\";\" is default)",
     "-sep::#:   get csv's value-separator by ascii-number (e.g. \"32\" is \"Space\")",
     "-e:ENC     <?xml ... encoding=\"ENC\"?> (\"UTF-8\" or \"ISO-8859-1\" (default))",
-    "-ie:ENC    source's encoding if it has no byte-order mark (\"UTF-8\" or \"ISO-8859-1\" (default))",
+    "-ie:ENC    source's encoding without byte-order mark (\"auto\" (default), \"UTF-8\" or \"ISO-8859-1\")",
     "-cc:i2u    convert commandline from ISO to UTF",
     "-cc:u2i    convert commandline from UTF to ISO",
     "",

@@ -43,8 +43,8 @@ TEST(Usage, SeventySevenLinesOnStandardOutput) {
       {11, "-t:FILE    TARGET.xml file to create  (\"-t:-\" is STDOUT)"},
       // the source encoding right below the output encoding; nothing else moves
       {16, "-e:ENC     <?xml ... encoding=\"ENC\"?> (\"UTF-8\" or \"ISO-8859-1\" (default))"},
-      {17, "-ie:ENC    source's encoding if it has no byte-order mark (\"UTF-8\" or \"ISO-8859-1\" "
-           "(default))"},
+      {17, "-ie:ENC    source's encoding without byte-order mark (\"auto\" (default), \"UTF-8\" or "
+           "\"ISO-8859-1\")"},
       {18, "-cc:i2u    convert commandline from ISO to UTF"},
       {38, "           "},
       {39, "-dtd:FILE  include XML Document Type Definition <!DOCTYPE eRoot SYSTEM \"FILE\"> "},
