@@ -69,8 +69,7 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
       // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from a
       // single-byte source
       Scan(separatorSet(S), !Undecided && !isUtf8Document(S) && !S.ConvertDataU2I, Level),
-      Cells(ColumnCount),
-      Undoubled(new char[LineLimit]) {
+      Cells(ColumnCount), Undoubled(new char[LineLimit]) {
   formBytes();
   for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
     PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
@@ -340,8 +339,7 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
     else if (C.What == Kind::Care && FormsUsed)
       Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
                          static_cast<std::size_t>(C.Value - Data) + C.Size);
-    To = Done ? Done
-              : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced, Foreign);
+    To = Done ? Done : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced, Foreign);
     To = putText(To, P.After, P.AfterSize);
   }
   ++Written;

@@ -635,8 +635,8 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
         Length = 2;
         CodePoint = (byteOf(C) & 0x1Fu) << 6 | (byteOf(At[1]) & 0x3Fu);
       } else {
-        Length = decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0,
-                                CodePoint);
+        Length =
+            decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
       }
       if (Length == 0) {
         Out = writeForeign<Mode>(Out, byteOf(C), Writer);
@@ -668,8 +668,8 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
           (byteOf(At[1]) & 0xC0u) == 0x80u)
         Length = 2;
       else
-        Length = decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0,
-                                CodePoint);
+        Length =
+            decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
       if (Length == 0) {
         Out = writeForeign<Mode>(Out, byteOf(C), Writer);
         ++At;

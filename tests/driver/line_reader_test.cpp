@@ -286,7 +286,8 @@ TEST(LineReader, ReachesAheadOfALine) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Before);
-    const std::string Text = "head\n" + std::string(C.Before, 'q') + "ab\xC3\xA9\n" + Pad + "\nlast";
+    const std::string Text =
+        "head\n" + std::string(C.Before, 'q') + "ab\xC3\xA9\n" + Pad + "\nlast";
     SourceFile Source(Text);
     LineReader Reader(Source.fd(), C.BlockSize);
     std::string_view Line;
@@ -296,7 +297,8 @@ TEST(LineReader, ReachesAheadOfALine) {
     EXPECT_EQ(Held.size(), C.Expected);
     EXPECT_EQ(std::string(Held.substr(0, 4)), "\xC3\xA9\np");
     // the line sits right before what is held
-    EXPECT_EQ(std::string(Held.data() - C.Before - 2, C.Before + 2), std::string(C.Before, 'q') + "ab");
+    EXPECT_EQ(std::string(Held.data() - C.Before - 2, C.Before + 2),
+              std::string(C.Before, 'q') + "ab");
     ASSERT_EQ(Reader.next(Line), Result::Line);
     EXPECT_EQ(Line, Pad);
     ASSERT_EQ(Reader.next(Line), Result::Line);

@@ -77,16 +77,16 @@ TEST(SettingsReport, LinesUnderTheirConditions) {
            DefaultTail},
       {"source encoding, right below the output encoding",
        [](Settings& S) { S.SourceEncoding = "UTF-8"; },
-       reportHead("in.csv", "out.xml", ";", "Elements with Element Context (default)",
-                  "ISO-8859-1", "UTF-8") +
+       reportHead("in.csv", "out.xml", ";", "Elements with Element Context (default)", "ISO-8859-1",
+                  "UTF-8") +
            DefaultTail},
       {"source encoding before the styles",
        [](Settings& S) {
          S.SourceEncoding = "ISO-8859-1";
          S.StyleList = "a.css";
        },
-       reportHead("in.csv", "out.xml", ";", "Elements with Element Context (default)",
-                  "ISO-8859-1", "ISO-8859-1") +
+       reportHead("in.csv", "out.xml", ";", "Elements with Element Context (default)", "ISO-8859-1",
+                  "ISO-8859-1") +
            "-> Embedding Styles : a.css\n" + DefaultTail},
       {"URI alone", [](Settings& S) { S.NamespaceURI = "urn:x"; },
        DefaultHead + "-> NS URI           : urn:x\n" + DefaultTail},

@@ -180,13 +180,17 @@ struct LookCase {
 
 const LookCase LookCases[] = {
     {"", false, false},
-    {"\xC3\xB6\xC3\x9F" "e;b\n1;2\n", false, true},
-    {"\xC3\xA9;1\nM\xFCller\n", false, false},  // a Windows-1252 byte later on
-    {"\xC9\xBB\n\xC9" "cole\n", false, false},   // "CAFÉ»" is a pair, "École" is not
-    {"\xE4\xF6\xFC\n", false, false},             // German text: no pair at all
-    {"\xA0\n", false, false},                     // a lone continuation byte
-    {"\xC3\xA9\xC3", false, false},               // cut by the source's end: held against it
-    {"\xC3\xA9\xC3", true, true},                 // cut by the window's end: not judged
+    {"\xC3\xB6\xC3\x9F"
+     "e;b\n1;2\n",
+     false, true},
+    {"\xC3\xA9;1\nM\xFCller\n", false, false}, // a Windows-1252 byte later on
+    {"\xC9\xBB\n\xC9"
+     "cole\n",
+     false, false},                   // "CAFÉ»" is a pair, "École" is not
+    {"\xE4\xF6\xFC\n", false, false}, // German text: no pair at all
+    {"\xA0\n", false, false},         // a lone continuation byte
+    {"\xC3\xA9\xC3", false, false},   // cut by the source's end: held against it
+    {"\xC3\xA9\xC3", true, true},     // cut by the window's end: not judged
     {"\xC3\xA9\xF0\x9F\x98", true, true},
     {"\xC3\xA9\xE0\xA0", true, true},
     {"\xC3\xA9\xE0\x80", true, false}, // no sequence begins E0 80

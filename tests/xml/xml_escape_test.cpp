@@ -194,13 +194,13 @@ const Utf8TextCase Utf8TextCases[] = {
     {"\xEF\xBF\xBD\xC2\x85", "\xEF\xBF\xBD\xC2\x85", false}, // U+FFFD and NEL are characters
     {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9", false},               // ISO-8859-1 bytes
     {"\xFF", "\xC3\xBF", false},
-    {"a\xC3", "a\xC3\x83", false},                            // cut short at the end
-    {"\xE2\x82<", "\xC3\xA2\xE2\x80\x9A&lt;", false},         // cut short before markup
-    {"\xC3\xC3\xA9", "\xC3\x83\xC3\xA9", false},              // a lead byte without its continuation
+    {"a\xC3", "a\xC3\x83", false},                           // cut short at the end
+    {"\xE2\x82<", "\xC3\xA2\xE2\x80\x9A&lt;", false},        // cut short before markup
+    {"\xC3\xC3\xA9", "\xC3\x83\xC3\xA9", false},             // a lead byte without its continuation
     {"\x80\xBF\x81", "\xE2\x82\xAC\xC2\xBF\xC2\x81", false}, // continuation bytes alone
     {"\xC0\xAF\xE0\x80", "\xC3\x80\xC2\xAF\xC3\xA0\xE2\x82\xAC", false}, // overlong forms
     {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},             // a surrogate
-    {"\xEF\xBF\xBE\xEF\xBF\xBF", "??????", true},                         // U+FFFE and U+FFFF
+    {"\xEF\xBF\xBE\xEF\xBF\xBF", "??????", true},                        // U+FFFE and U+FFFF
     {"\xF4\x90\x80\x80\xF5", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC\xC3\xB5", false},
     {"\x01\xC3\xA9\xE9", "?\xC3\xA9\xC3\xA9", true}, // control bytes as before
     {"&amp;\xC3", "&amp;\xC3\x83", false},
