@@ -96,7 +96,8 @@ void BlockConverter::formBytes() {
     std::memcpy(F.Bytes, Form, F.Length);
     F.Converted = Converted > 0;
     F.Replaced = Replaced;
-    F.Context = Text == '&';
+    // while the reading is undecided, a byte from 0x80 up stops the record: see putCareCell
+    F.Context = Text == '&' || (Undecided && Byte >= 0x80);
   }
 }
 
@@ -205,11 +206,15 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
   UndoubledSize = 0;
+  MetHigh = false;
   const auto take = [this, To](std::size_t I, const Cell& C) {
-    if constexpr (Direct)
+    if constexpr (Direct) {
       *To = putCell(*To, I, C);
-    else
+    } else {
       Cells[I] = C;
+      MetHigh =
+          MetHigh || (Undecided && C.What == Kind::Care && findHighByte(C.Value, C.Size) < C.Size);
+    }
   };
   std::uint32_t Found = 0;
   std::size_t At = 0;
@@ -272,14 +277,13 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     for (std::size_t I = Column + 1; I < ColumnCount; ++I)
       take(I, Cell{nullptr, 0, Kind::Empty});
   }
-  return Step::Record;
+  // the line by line way judges the source's first byte from 0x80 up
+  return MetHigh ? Step::Exact : Step::Record;
 }
 // The value of the cell [From, To) as the parser gives it, and how it is written; false when
 // the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
 // in it.
 bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown) {
-  if (Undecided && holdsHighByte(From, To))
-    return false;
   bool Look = Unknown; // whether a byte needing care may be missing after all
   if (Scan.anyQuote(From, To)) {
     // the quotation marks around the value go, and nothing else may be a lone mark
@@ -293,8 +297,10 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
       char* const First = Undoubled.get() + UndoubledSize;
       char* Value = First;
       bool Other = false;
+      unsigned char Seen = 0;
       for (std::size_t I = From; I < To; ++I) {
         const char C = Data[I];
+        Seen |= static_cast<unsigned char>(C);
         if (C == '"') {
           if (I + 1 == To || Data[I + 1] != '"')
             return false;
@@ -304,7 +310,7 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
         }
         *Value++ = C;
       }
-      if (!Other)
+      if (!Other || (Undecided && Seen >= 0x80))
         return false;
       UndoubledSize += static_cast<std::size_t>(Value - First);
       Out = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
@@ -363,8 +369,10 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
     for (; Bits != 0; Bits &= Bits - 1) {
       const std::size_t Care = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
       const ByteForm& F = Forms[static_cast<unsigned char>(Data[Care])];
-      if (F.Context)
+      if (F.Context) {
+        MetHigh = MetHigh || static_cast<unsigned char>(Data[Care]) >= 0x80;
         return nullptr;
+      }
       To = copyCell(To, Data + At, Care - At);
       std::memcpy(To, F.Bytes, sizeof F.Bytes);
       To += F.Length;

@@ -123,7 +123,7 @@ private:
     unsigned char Length;
     bool Converted; // counts as a character transcoded
     bool Replaced;  // a byte XML cannot hold, written '?'
-    bool Context;   // written as the bytes after it say
+    bool Context;   // written as the bytes after it say (or, undecided, not here at all)
   };
   std::array<ByteForm, 256> Forms{};
   bool FormsUsed = false;
@@ -138,6 +138,7 @@ private:
   // the record being written: cells that held bytes XML cannot hold, items written
   bool Replaced = false;
   bool Foreign = false;
+  bool MetHigh = false; // a byte from 0x80 up while the reading is undecided
   std::int64_t Written = 0;
 };
 
