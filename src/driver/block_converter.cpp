@@ -193,7 +193,8 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
   }
   Out.commit(To);
   countRecord(Number); // its progress dot comes before its warnings, as on the exact path
-  Writer.noteCells(Replaced, Foreign);
+  if (Replaced || Foreign)
+    Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
   return Step::Written;
@@ -414,7 +415,8 @@ void BlockConverter::writeRecord(std::size_t Length) {
       To = putCell(To, I, Cells[I]);
     Out.commit(To);
   }
-  Writer.noteCells(Replaced, Foreign);
+  if (Replaced || Foreign)
+    Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
 }

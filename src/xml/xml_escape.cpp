@@ -488,7 +488,7 @@ struct Utf8Forms {
   }
 };
 
-const Utf8Forms& utf8Forms() {
+inline const Utf8Forms& utf8Forms() {
   static const Utf8Forms Forms;
   return Forms;
 }
@@ -532,7 +532,7 @@ struct Cp1252References {
   }
 };
 
-const Cp1252References& cp1252References() {
+inline const Cp1252References& cp1252References() {
   static const Cp1252References References;
   return References;
 }
