@@ -24,10 +24,12 @@ namespace quillon {
 // An ordinary record is one physical line below the line limit, ended by a line feed, whose
 // cells are each plain, or quoted with doubled quotation marks inside; once the run has
 // warned about surplus cells, the surplus is ignored as the parser ignores it. A cell of
-// printable ASCII (and, in an ISO-8859-1 document from an unmarked source, of bytes from 0xA0
-// up) is copied as it is. From a single-byte source the other cells are written byte by byte
-// in the forms the record writer's text writer gives each byte; what remains (a UTF-8 source,
-// an '&', doubled quotation marks) goes through the record writer's own text code.
+// printable ASCII (and, in an ISO-8859-1 document from a source read as ISO-8859-1, of bytes
+// from 0xA0 up) is copied as it is. From a single-byte source the other cells are written byte
+// by byte in the forms the record writer's text writer gives each byte; what remains (a UTF-8
+// source, an '&', doubled quotation marks) goes through the record writer's own text code.
+// While the source's reading is undecided, a record that holds a byte from 0x80 up is no
+// ordinary one.
 //
 // A record is written straight into the target when the room for its worst case is there (a
 // record that goes the exact way after all is taken back); otherwise its cells are kept and
