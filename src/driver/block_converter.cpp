@@ -371,7 +371,8 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
       const std::size_t Care = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
       const ByteForm& F = Forms[static_cast<unsigned char>(Data[Care])];
       if (F.Context) {
-        MetHigh = MetHigh || static_cast<unsigned char>(Data[Care]) >= 0x80;
+        // undecided, the rest of the cell may hold a byte from 0x80 up after an '&'
+        MetHigh = MetHigh || (Undecided && holdsHighByte(Care, End));
         return nullptr;
       }
       To = copyCell(To, Data + At, Care - At);

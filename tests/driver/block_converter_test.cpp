@@ -409,7 +409,9 @@ TEST(BlockConverter, SameAcrossTheDecision) {
     Random.usePieces(piecesBelow(0x80, false));
     Source += Random.records(Set.Bytes, Columns, Random.pick(3) * 30000);
     std::string Record = Random.record(Set.Bytes, Columns);
-    Record.insert(Random.pick(static_cast<std::uint32_t>(Record.size() + 1)), High);
+    // an '&' before it in its cell hides it from a look at the first byte that needs care
+    Record.insert(Random.pick(static_cast<std::uint32_t>(Record.size() + 1)),
+                  (Random.pick(2) == 0 ? "&" : "") + High);
     Source += Record + "\n";
     Random.usePieces(piecesBelow(Utf8After ? 0x80 : 0xFF, Utf8After));
     Source += Random.records(Set.Bytes, Columns, 70000) + "1\xE9\n";
