@@ -208,24 +208,6 @@ TEST(Transcoding, ReadsAsUtf8) {
   }
 }
 
-// A byte of no sequence becomes the UTF-8 of its Windows-1252 character; sequences stay.
-TEST(Transcoding, RepairUtf8) {
-  const ConvertCase Cases[] = {
-      {"K\xF6ln", "K\xC3\xB6ln", 1},
-      {"\x80\x81\x9D\xFF", "\xE2\x82\xAC\xC2\x81\xC2\x9D\xC3\xBF", 4},
-      {"\xC3\xA9\xC3", "\xC3\xA9\xC3\x83", 1}, // a sequence cut by the end of the text
-      {"\xEF\xBF\xBE", "\xEF\xBF\xBE", 0},     // well-formed, if no XML character
-      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", 3},
-      {"plain", "plain", 0},
-  };
-  for (const ConvertCase& C : Cases) {
-    SCOPED_TRACE(testing::PrintToString(C.In));
-    std::string Text = C.In;
-    EXPECT_EQ(quillon::repairUtf8(Text), C.Count);
-    EXPECT_EQ(Text, C.Out);
-  }
-}
-
 TEST(Transcoding, StaysInTheStringsStorage) {
   std::string Text = "caf\xE9";
   Text.reserve(64);
