@@ -2,6 +2,7 @@
 
 #include "driver/line_reader.h"
 #include "driver/test_switches.h"
+#include "encoding/byte_words.h"
 #include "xml/xml_escape.h"
 
 #include <algorithm>
@@ -64,14 +65,16 @@ bool BlockConverter::suits(const Settings& S, const RecordWriter& Writer) {
 
 BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out,
                                RunCounters& Counters, std::size_t ColumnCount,
-                               const bool& SurplusWarned, bool Verbose, ScanLevel Level)
+                               const bool& SurplusWarned, bool Verbose, ScanLevel Level,
+                               bool Undecided)
     : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
       SurplusWarned(SurplusWarned), Verbose(Verbose), SuppressEmpty(Writer.suppressEmpty()),
       Rfc4180(S.Rfc4180),
-      // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from an
-      // unmarked source
-      Scan(separatorSet(S), !isUtf8Document(S) && !S.ConvertDataU2I, Level), Cells(ColumnCount),
-      Undoubled(new char[LineLimit]) {
+      Undecided(Undecided),
+      // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from a
+      // single-byte source
+      Scan(separatorSet(S), !Undecided && !isUtf8Document(S) && !S.ConvertDataU2I, Level),
+      Cells(ColumnCount), Undoubled(new char[LineLimit]) {
   formBytes();
   for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
     PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
@@ -98,7 +101,8 @@ void BlockConverter::formBytes() {
     std::memcpy(F.Bytes, Form, F.Length);
     F.Converted = Converted > 0;
     F.Replaced = Replaced;
-    F.Context = Text == '&';
+    // while the reading is undecided, a byte from 0x80 up stops the record: see putCareCell
+    F.Context = Text == '&' || (Undecided && Byte >= 0x80);
   }
 }
 
@@ -183,6 +187,7 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
   char* const Mark = Out.reserve(0);
   Writer.writeRecordStart(Number);
   Replaced = false;
+  Foreign = false;
   Written = 0;
   char* To = Out.reserve(0);
   const Step Taken = takeRecord<true>(Start, Feed, &To);
@@ -192,11 +197,11 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
     return Taken;
   }
   Out.commit(To);
+  countRecord(Number); // its progress dot comes before its warnings, as on the exact path
+  if (Replaced || Foreign)
+    Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
-  countRecord(Number);
-  if (Replaced)
-    Writer.noteControlBytes(Number);
   return Step::Written;
 }
 
@@ -207,11 +212,15 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
   UndoubledSize = 0;
+  MetHigh = false;
   const auto take = [this, To](std::size_t I, const Cell& C) {
-    if constexpr (Direct)
+    if constexpr (Direct) {
       *To = putCell(*To, I, C);
-    else
+    } else {
       Cells[I] = C;
+      MetHigh =
+          MetHigh || (Undecided && C.What == Kind::Care && findHighByte(C.Value, C.Size) < C.Size);
+    }
   };
   std::uint32_t Found = 0;
   std::size_t At = 0;
@@ -245,6 +254,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
       break;
     if (At != LastSeparator + 1)
       Surplus = true;
+    if (Undecided && (Found & StructureScan::Special) && holdsHighByte(From, At))
+      return Step::Exact;
     LastSeparator = At;
     From = At + 1;
     ++Column;
@@ -264,6 +275,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   if (Column >= ColumnCount) {
     if (End > LastSeparator + 1)
       Surplus = true;
+    if (Undecided && Scan.anyCare(LastSeparator + 1, End) && holdsHighByte(LastSeparator + 1, End))
+      return Step::Exact;
     if (Surplus && !SurplusWarned)
       return Step::Exact; // the parser warns about the first record whose surplus holds data
   } else {
@@ -275,7 +288,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     for (std::size_t I = Column + 1; I < ColumnCount; ++I)
       take(I, Cell{nullptr, 0, Kind::Empty});
   }
-  return Step::Record;
+  // the line by line way judges the source's first byte from 0x80 up
+  return MetHigh ? Step::Exact : Step::Record;
 }
 // The value of the cell [From, To) as the parser gives it, and how it is written; false when
 // the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
@@ -294,8 +308,10 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
       char* const First = Undoubled.get() + UndoubledSize;
       char* Value = First;
       bool Other = false;
+      unsigned char Seen = 0;
       for (std::size_t I = From; I < To; ++I) {
         const char C = Data[I];
+        Seen |= static_cast<unsigned char>(C);
         if (C == '"') {
           if (I + 1 == To || Data[I + 1] != '"')
             return false;
@@ -305,7 +321,7 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
         }
         *Value++ = C;
       }
-      if (!Other)
+      if (!Other || (Undecided && Seen >= 0x80))
         return false;
       UndoubledSize += static_cast<std::size_t>(Value - First);
       Out = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
@@ -319,6 +335,10 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
     What = Kind::Clean;
   Out = Cell{Data + From, To - From, What};
   return true;
+}
+
+bool BlockConverter::holdsHighByte(std::size_t From, std::size_t To) const {
+  return findHighByte(Data + From, To - From) < To - From;
 }
 
 // Writes cell C of column I at To, which has room for its worst case.
@@ -336,7 +356,7 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
     else if (C.What == Kind::Care && FormsUsed)
       Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
                          static_cast<std::size_t>(C.Value - Data) + C.Size);
-    To = Done ? Done : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced);
+    To = Done ? Done : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced, Foreign);
     To = putText(To, P.After, P.AfterSize);
   }
   ++Written;
@@ -360,8 +380,11 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
     for (; Bits != 0; Bits &= Bits - 1) {
       const std::size_t Care = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
       const ByteForm& F = Forms[static_cast<unsigned char>(Data[Care])];
-      if (F.Context)
+      if (F.Context) {
+        // undecided, the rest of the cell may hold a byte from 0x80 up after an '&'
+        MetHigh = MetHigh || (Undecided && holdsHighByte(Care, End));
         return nullptr;
+      }
       To = copyCell(To, Data + At, Care - At);
       std::memcpy(To, F.Bytes, sizeof F.Bytes);
       To += F.Length;
@@ -390,27 +413,28 @@ void BlockConverter::writeRecord(std::size_t Length) {
   const std::int64_t Number = Counters.RecordCount + 1;
   countRecord(Number);
   Replaced = false;
+  Foreign = false;
   Written = 0;
   Writer.writeRecordStart(Number);
   // When the room the writer would reserve for every cell is there, none of its reservations
   // would flush, and the cells go in without any.
   if (!Out.fits(PiecesRoom + escapedTextRoom(Length))) {
-    writeCellsByRoom(Number);
+    writeCellsByRoom();
   } else {
     char* To = Out.reserve(0);
     for (std::size_t I = 0; I < ColumnCount; ++I)
       To = putCell(To, I, Cells[I]);
     Out.commit(To);
   }
+  if (Replaced || Foreign)
+    Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
-  if (Replaced)
-    Writer.noteControlBytes(Number);
 }
 
 // Each cell with the reservation the writer makes for it, so that the target flushes where it
 // would flush then.
-void BlockConverter::writeCellsByRoom(std::int64_t Number) {
+void BlockConverter::writeCellsByRoom() {
   const std::vector<RecordWriter::ItemPieces>& Items = Writer.itemPieces();
   for (std::size_t I = 0; I < ColumnCount; ++I) {
     const Cell& C = Cells[I];
@@ -429,7 +453,7 @@ void BlockConverter::writeCellsByRoom(std::int64_t Number) {
     }
     case Kind::Care:
     case Kind::Undoubled:
-      Writer.writeCell(I, std::string_view(C.Value, C.Size), Number);
+      Writer.writeCell(I, std::string_view(C.Value, C.Size));
       continue; // counted there
     }
     ++Counters.ElementCount;

@@ -25,10 +25,12 @@ namespace quillon {
 // cells are each plain, or quoted with doubled quotation marks inside; once the run has
 // warned about surplus cells, the surplus is ignored as the parser ignores it (with -rfc4180,
 // only a surplus without quotation marks). A cell of
-// printable ASCII (and, in an ISO-8859-1 document from an unmarked source, of bytes from 0xA0
-// up) is copied as it is. From a single-byte source the other cells are written byte by byte
-// in the forms the record writer's text writer gives each byte; what remains (a UTF-8 source,
-// an '&', doubled quotation marks) goes through the record writer's own text code.
+// printable ASCII (and, in an ISO-8859-1 document from a source read as ISO-8859-1, of bytes
+// from 0xA0 up) is copied as it is. From a single-byte source the other cells are written byte
+// by byte in the forms the record writer's text writer gives each byte; what remains (a UTF-8
+// source, an '&', doubled quotation marks) goes through the record writer's own text code.
+// While the source's reading is undecided, a record that holds a byte from 0x80 up is no
+// ordinary one.
 //
 // A record is written straight into the target when the room for its worst case is there (a
 // record that goes the exact way after all is taken back); otherwise its cells are kept and
@@ -46,9 +48,12 @@ public:
   // set of a few bytes that holds no quotation mark or line end.
   static bool suits(const Settings& S, const RecordWriter& Writer);
 
-  // SurplusWarned: the run's flag that the surplus-cells warning was written.
+  // SurplusWarned: the run's flag that the surplus-cells warning was written. Undecided: the
+  // source's reading is not judged yet, so every record that holds a byte from 0x80 up goes the
+  // line by line way, which judges it.
   BlockConverter(const Settings& S, RecordWriter& Writer, TargetBuffer& Out, RunCounters& Counters,
-                 std::size_t ColumnCount, const bool& SurplusWarned, bool Verbose, ScanLevel Level);
+                 std::size_t ColumnCount, const bool& SurplusWarned, bool Verbose, ScanLevel Level,
+                 bool Undecided);
   BlockConverter(const BlockConverter&) = delete;
   BlockConverter& operator=(const BlockConverter&) = delete;
   ~BlockConverter();
@@ -83,11 +88,12 @@ private:
   Step writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
+  bool holdsHighByte(std::size_t From, std::size_t To) const;
   char* putCell(char* To, std::size_t I, const Cell& C);
   char* putCareCell(char* To, std::size_t From, std::size_t End);
   void countRecord(std::int64_t Number);
   void writeRecord(std::size_t Length);
-  void writeCellsByRoom(std::int64_t Number);
+  void writeCellsByRoom();
 
   RecordWriter& Writer;
   TargetBuffer& Out;
@@ -97,6 +103,7 @@ private:
   const bool Verbose;
   const bool SuppressEmpty;
   const bool Rfc4180; // a mark within a surplus cell may open a quotation, or not
+  const bool Undecided;
   StructureScan Scan;
   const char* Data = nullptr; // the block being converted
   const std::uint32_t* Next = nullptr;
@@ -120,7 +127,7 @@ private:
     unsigned char Length;
     bool Converted; // counts as a character transcoded
     bool Replaced;  // a byte XML cannot hold, written '?'
-    bool Context;   // written as the bytes after it say
+    bool Context;   // written as the bytes after it say (or, undecided, not here at all)
   };
   std::array<ByteForm, 256> Forms{};
   bool FormsUsed = false;
@@ -134,6 +141,8 @@ private:
   std::int64_t Records = 0; // written here
   // the record being written: cells that held bytes XML cannot hold, items written
   bool Replaced = false;
+  bool Foreign = false;
+  bool MetHigh = false; // a byte from 0x80 up while the reading is undecided
   std::int64_t Written = 0;
 };
 

@@ -103,7 +103,7 @@ private:
 
 LineReader::LineReader(int Fd, std::size_t BlockSize)
     : Fd(Fd), Stream(Fd), ReadSize(BlockSize), JudgeSize(BlockSize) {
-  Capacity = BlockSize + MaxLineLength + 2;
+  Capacity = BlockSize + MaxLineLength + 2 + MaxReach;
   // zeroed, so that the padding and what lies beyond a short block are never undefined
   Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
   Regular = isRegularFile(Fd);
@@ -131,8 +131,13 @@ bool LineReader::refill() {
   if (Begin > 0) {
     std::memmove(Buffer.get(), Buffer.get() + Begin, End - Begin);
     End -= Begin;
+    LineBegin = 0; // the line given is gone
     Begin = 0;
   }
+  return readMore();
+}
+
+bool LineReader::readMore() {
   if (Target)
     Target->push();
   const ssize_t Got = readBlock(Buffer.get() + End, std::min(Capacity - End, ReadSize));
@@ -148,6 +153,23 @@ bool LineReader::refill() {
   }
   AtEnd = true;
   return false;
+}
+
+std::string_view LineReader::reach(const char* From, std::size_t Size) {
+  Size = std::min(Size, MaxReach);
+  std::size_t Offset = static_cast<std::size_t>(From - Buffer.get());
+  while (End - Offset < Size && !AtEnd) {
+    if (LineBegin > 0) { // the last line given moves to the front with what follows it
+      std::memmove(Buffer.get(), Buffer.get() + LineBegin, End - LineBegin);
+      End -= LineBegin;
+      Begin -= LineBegin;
+      Offset -= LineBegin;
+      LineBegin = 0;
+    }
+    if (!readMore())
+      break;
+  }
+  return std::string_view(Buffer.get() + Offset, std::min(End - Offset, Size));
 }
 
 LineReader::Change LineReader::sourceChange() const {
@@ -199,6 +221,7 @@ LineReader::Result LineReader::next(std::string_view& Line) {
     }
     if (Feed) {
       std::size_t Length = static_cast<std::size_t>(Feed - Start);
+      LineBegin = Begin;
       Begin += Length + 1;
       if (Length > 0 && Start[Length - 1] == '\r')
         --Length;
@@ -218,6 +241,7 @@ LineReader::Result LineReader::next(std::string_view& Line) {
       if (End == Begin)
         return Result::End;
       Line = std::string_view(Buffer.get() + Begin, End - Begin);
+      LineBegin = Begin;
       Begin = End;
       if (Line.size() > MaxLineLength)
         return Result::TooLong;

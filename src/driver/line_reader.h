@@ -23,6 +23,8 @@ public:
   static constexpr std::size_t BlockSize = 1 << 19;
   // Bytes readable beyond the block's end, so a vector load may run past it.
   static constexpr std::size_t Padding = 64;
+  // The most reach() makes readable at once.
+  static constexpr std::size_t MaxReach = 1 << 16;
 
   enum class Result { Line, TooLong, End, Error };
   // How a regular file's size compares with what was read, once the end was reached.
@@ -62,12 +64,17 @@ public:
   const SourceStream& source() const { return Stream; }
   // Whether the lines end with a carriage return alone, judged on the first block.
   bool crLineEnds() const { return CrLineEnds; }
+  // Reads on until Size bytes (at most MaxReach) from From are held, or the source ends, and
+  // returns them; From must lie in the last line next() gave. The buffer may move: that line
+  // and block() must be taken again, at the same distance from the bytes returned.
+  std::string_view reach(const char* From, std::size_t Size);
 
 private:
   class ReadAhead;
 
   bool refill();
   void judgeLineEnds();
+  bool readMore();
   ssize_t readBlock(char* To, std::size_t Size);
 
   int Fd;
@@ -76,6 +83,7 @@ private:
   std::size_t ReadSize = 0; // the most one read asks for
   std::size_t Capacity = 0;
   std::size_t Begin = 0;
+  std::size_t LineBegin = 0; // of the last line given
   std::size_t End = 0;
   bool AtEnd = false;
   bool ReadFailed = false;

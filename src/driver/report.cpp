@@ -14,8 +14,7 @@ void writeSettingsReport(const Settings& S, std::ostream& Log) {
     Log << "-> Quotation Marks  : RFC 4180 (quoted values begin with the mark)" << std::endl;
   Log << "-> XML Mode         : " << getModeName(S.Mode) << std::endl;
   Log << "-> Encoding         : " << S.Encoding << std::endl;
-  if (!S.SourceEncoding.empty())
-    Log << "-> Source Encoding  : " << S.SourceEncoding << std::endl;
+  Log << "-> Source Encoding  : " << S.SourceEncoding << std::endl;
   if (!S.StyleList.empty())
     Log << "-> Embedding Styles : " << S.StyleList << std::endl;
   if (S.UseDTD && !S.DTDFile.empty())

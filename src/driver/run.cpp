@@ -7,6 +7,7 @@
 #include "driver/report.h"
 #include "driver/target_file.h"
 #include "driver/test_switches.h"
+#include "encoding/byte_words.h"
 #include "encoding/encoding.h"
 #include "options/options.h"
 #include "xml/target_buffer.h"
@@ -199,6 +200,9 @@ public:
 
 private:
   int readHeader();
+  bool judgeSource(std::string_view& Text, std::size_t High, std::int64_t LineNumber);
+  void judgeLine(std::string_view& Physical);
+  void startFastPath();
   void writeHeaderReason(LineReader::Result HeaderRead) const;
   void hintAtSeparator() const;
   int countColumns();
@@ -231,6 +235,7 @@ private:
   bool SurplusWarned = false;
   bool JoinWarned = false;
   bool ReadError = false;
+  bool Undecided = false; // an unmarked source read as the first byte from 0x80 up says
 };
 
 int Conversion::run() {
@@ -293,19 +298,58 @@ int Conversion::readHeader() {
               << " data: it is decompressed on the way" << std::endl;
   if (Verbose && Reader.crLineEnds())
     std::clog << "! Lines end with a carriage return alone: each one ends a line" << std::endl;
-  const int MarkLength = chooseEncoding(Header, S);
+  std::string MarkName;
+  const bool Unmarked = getBOMEncoding(Header, MarkName) == 1;
+  bool UnmarkedUtf8 = S.SourceEncoding == EncodingUtf8;
+  Undecided = Unmarked && S.SourceEncoding == EncodingAuto;
+  if (const std::size_t High = findHighByte(Header.data(), Header.size());
+      Undecided && High < Header.size())
+    UnmarkedUtf8 = judgeSource(Header, High, 0);
+  const int MarkLength = chooseEncoding(Header, S, UnmarkedUtf8);
   if (MarkLength < 0)
     return ExitBadHeader;
-  // judged on what the first read brought in, so the source is read no further for it
-  if (MarkLength == 0 && S.SourceEncoding.empty() && looksLikeUtf8(Header, Reader.block()))
-    std::cerr << "Warning : the source reads as UTF-8 but has no byte-order mark; it is converted "
-                 "as ISO-8859-1/Windows-1252 (-ie:UTF-8 reads it as UTF-8)"
-              << std::endl;
   dropPrefixWithoutUri(S);
   // the names in force, transcoded now, must be names in the document's encoding
   finishDocumentNames(S);
   Line.assign(Header.substr(static_cast<std::size_t>(MarkLength)));
   return ExitOK;
+}
+
+// Judges an unmarked source at its first byte from 0x80 up, at High in Text, a line of the
+// source (LineNumber, 0 for the header), which may move: Text is set to it again.
+bool Conversion::judgeSource(std::string_view& Text, std::size_t High, std::int64_t LineNumber) {
+  const std::string_view Window = Reader.reach(Text.data() + High, LineReader::MaxReach);
+  Text = std::string_view(Window.data() - High, Text.size());
+  // a window cut short by the source's end is judged whole
+  const bool Utf8 = readsAsUtf8(Window, Window.size() == LineReader::MaxReach);
+  Undecided = false;
+  if (Verbose) {
+    if (Counters.RecordCount >= 1000)
+      std::clog << std::endl; // ends the line of progress dots
+    std::clog << "-> " << (Utf8 ? EncodingUtf8 : EncodingIso) << " data found ";
+    if (LineNumber == 0)
+      std::clog << "in the header" << std::endl;
+    else
+      std::clog << "at line " << LineNumber << std::endl;
+  }
+  return Utf8;
+}
+
+// A line that holds the source's first byte from 0x80 up decides how the records are read from
+// it on; nothing of it is converted yet.
+void Conversion::judgeLine(std::string_view& Physical) {
+  const std::size_t High = findHighByte(Physical.data(), Physical.size());
+  if (High == Physical.size())
+    return;
+  setSourceReading(S, judgeSource(Physical, High, Counters.LineCount));
+  Writer->chooseCoding();
+  if (Fast)
+    startFastPath();
+}
+
+void Conversion::startFastPath() {
+  Fast.emplace(S, *Writer, *Out, Counters, static_cast<std::size_t>(ColumnCount), SurplusWarned,
+               Verbose, testSwitches().Level, Undecided);
 }
 
 int Conversion::countColumns() {
@@ -403,8 +447,7 @@ void Conversion::convertRecords() {
   Cells.assign(static_cast<std::size_t>(ColumnCount), std::string_view());
   Line.clear();
   if (testSwitches().BlockConverter && BlockConverter::suits(S, *Writer))
-    Fast.emplace(S, *Writer, *Out, Counters, static_cast<std::size_t>(ColumnCount), SurplusWarned,
-                 Verbose, testSwitches().Level);
+    startFastPath();
   for (;;) {
     // at the start of a record, the ordinary ones that follow go a block at a time
     if (Fast && Line.empty()) {
@@ -436,6 +479,8 @@ void Conversion::convertRecords() {
 
 // Joins one physical line to the record being gathered, and converts the record once it is whole.
 void Conversion::takeLine(std::string_view Physical) {
+  if (Undecided)
+    judgeLine(Physical);
   if (Debug)
     std::clog << "Debug: Data Line [" << Counters.LineCount << "] => [" << Physical << "]"
               << std::endl;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -23,5 +24,16 @@ inline std::uint64_t loadWord(const char* At) {
 
 // The high bit of the lowest flagged byte is set exactly where Word has its first zero byte.
 inline std::uint64_t zeroBytes(std::uint64_t Word) { return (Word - LowBits) & ~Word & HighBits; }
+
+// The offset of the first byte from 0x80 up in [Data, Data + Size), or Size.
+inline std::size_t findHighByte(const char* Data, std::size_t Size) {
+  std::size_t I = 0;
+  while (I + 8 <= Size && (loadWord(Data + I) & HighBits) == 0)
+    I += 8;
+  for (; I < Size; ++I)
+    if (static_cast<unsigned char>(Data[I]) >= 0x80)
+      return I;
+  return Size;
+}
 
 } // namespace quillon

@@ -1,5 +1,6 @@
 #include "encoding/encoding.h"
 
+#include "encoding/byte_words.h"
 #include "options/options.h"
 
 #include <array>
@@ -65,21 +66,8 @@ constexpr std::array<unsigned char, 256> AfterE280 = [] {
   return Table;
 }();
 
-// Position of the first byte from 0x80 up, or the size; eight bytes a step.
-std::size_t findHighByte(const std::string& Text) {
-  const char* Data = Text.data();
-  const std::size_t Size = Text.size();
-  std::size_t I = 0;
-  for (; I + 8 <= Size; I += 8) {
-    std::uint64_t Word;
-    std::memcpy(&Word, Data + I, 8);
-    if (Word & 0x8080808080808080ULL)
-      break;
-  }
-  for (; I < Size; ++I)
-    if (static_cast<unsigned char>(Data[I]) >= 0x80)
-      return I;
-  return Size;
+std::size_t firstHighByte(const std::string& Text) {
+  return findHighByte(Text.data(), Text.size());
 }
 
 // The single byte for the two-byte sequence X Y, or -1 when it has none.
@@ -131,7 +119,7 @@ int fromE2(unsigned char Y, unsigned char Z) {
 } // namespace
 
 int convertIsoToUtf8(std::string& Text) {
-  const std::size_t First = findHighByte(Text);
+  const std::size_t First = firstHighByte(Text);
   const std::size_t OldSize = Text.size();
   if (First == OldSize)
     return 0;
@@ -172,7 +160,7 @@ int convertIsoToUtf8(std::string& Text) {
 
 int convertUtf8ToIso(std::string& Text) {
   const std::size_t Size = Text.size();
-  std::size_t Read = findHighByte(Text);
+  std::size_t Read = firstHighByte(Text);
   if (Read == Size)
     return 0;
   char* Data = &Text[0];
@@ -205,7 +193,7 @@ int convertUtf8ToIso(std::string& Text) {
 }
 
 int convertUtf8ToIsoName(std::string& Text) {
-  std::size_t Read = findHighByte(Text);
+  std::size_t Read = firstHighByte(Text);
   const std::size_t Size = Text.size();
   std::size_t Write = Read;
   std::size_t Count = 0;
@@ -301,12 +289,37 @@ void judgeUtf8(std::string_view Text, bool MayBeCut, bool& Found, bool& Foreign)
 
 } // namespace
 
-bool looksLikeUtf8(std::string_view Header, std::string_view Rest) {
+bool readsAsUtf8(std::string_view Window, bool Cut) {
   bool Found = false;
   bool Foreign = false;
-  judgeUtf8(Header, false, Found, Foreign);
-  judgeUtf8(Rest, true, Found, Foreign);
+  judgeUtf8(Window, Cut, Found, Foreign);
   return Found && !Foreign;
+}
+
+int repairUtf8(std::string& Text) {
+  std::size_t Pos = firstHighByte(Text);
+  if (Pos == Text.size())
+    return 0;
+  // the repaired text is written apart: a byte becomes up to three
+  std::string Repaired(Text, 0, Pos);
+  int Count = 0;
+  while (Pos < Text.size()) {
+    const auto B = static_cast<unsigned char>(Text[Pos]);
+    std::uint32_t CodePoint = 0;
+    const std::size_t Length = B < 0x80 ? 1 : decodeUtf8(Text, Pos, CodePoint);
+    if (Length > 0) {
+      Repaired.append(Text, Pos, Length);
+      Pos += Length;
+      continue;
+    }
+    std::string Character(1, static_cast<char>(B));
+    convertIsoToUtf8(Character);
+    Repaired.append(Character);
+    ++Pos;
+    ++Count;
+  }
+  Text = std::move(Repaired);
+  return Count;
 }
 
 int getBOMEncoding(std::string_view Header, std::string& Name) {
@@ -335,12 +348,17 @@ int getBOMEncoding(std::string_view Header, std::string& Name) {
   return 1;
 }
 
-int chooseEncoding(std::string_view Header, Settings& S) {
+void setSourceReading(Settings& S, bool Utf8Source) {
+  S.ConvertDataI2U = !Utf8Source && S.Encoding != EncodingIso;
+  S.ConvertDataU2I = Utf8Source && S.Encoding != EncodingUtf8;
+}
+
+int chooseEncoding(std::string_view Header, Settings& S, bool UnmarkedUtf8) {
   const bool Verbose = S.VerboseMode || S.DebugMode;
   std::string Name;
   const int Kind = getBOMEncoding(Header, Name);
-  // asked to, a source without a mark is read as if it had the UTF-8 one, which stays in place
-  const bool Utf8Source = Kind == 2 || (Kind == 1 && S.SourceEncoding == EncodingUtf8);
+  // a source without a mark read as UTF-8 keeps its first bytes
+  const bool Utf8Source = Kind == 2 || (Kind == 1 && UnmarkedUtf8);
   if (Utf8Source)
     Name = EncodingUtf8;
   if (Verbose)
@@ -350,8 +368,7 @@ int chooseEncoding(std::string_view Header, Settings& S) {
     return -1;
   }
 
-  S.ConvertDataI2U = !Utf8Source && S.Encoding != EncodingIso;
-  S.ConvertDataU2I = Utf8Source && S.Encoding != EncodingUtf8;
+  setSourceReading(S, Utf8Source);
   if (Verbose) {
     if (S.ConvertDataI2U || S.ConvertDataU2I)
       std::clog << "-> Converting to " << S.Encoding << std::endl;

@@ -266,7 +266,8 @@ bool checkOption(const std::string& Option, Settings& S) {
   }
   if (matchesPrefix(Option, "-ie:", 5)) {
     S.SourceEncoding = Option.substr(4);
-    if (S.SourceEncoding == EncodingUtf8 || S.SourceEncoding == EncodingIso)
+    if (S.SourceEncoding == EncodingUtf8 || S.SourceEncoding == EncodingIso ||
+        S.SourceEncoding == EncodingAuto)
       return true;
     std::cerr << "Error : Encoding \"" << S.SourceEncoding << "\" is not supported !" << std::endl;
     return false;

@@ -11,7 +11,7 @@ struct Settings {
   std::string SeparatorChars = ";";
   std::string SeparatorText = ";";
   std::string Encoding = "ISO-8859-1";
-  std::string SourceEncoding; // of a source without a byte-order mark; empty: not given
+  std::string SourceEncoding = "auto"; // of a source without a byte-order mark
   std::string SourceFile;
   std::string SourceName;
   std::string TargetFile;
@@ -63,6 +63,8 @@ struct Settings {
 
 constexpr const char* EncodingIso = "ISO-8859-1";
 constexpr const char* EncodingUtf8 = "UTF-8";
+// A source without a mark is judged at its first byte from 0x80 up.
+constexpr const char* EncodingAuto = "auto";
 
 // The process-wide instance, for code whose signature has no room for it (name escaping
 // reads OutputUTF8). main owns it; tests reset it with resetSettings().

@@ -26,7 +26,7 @@ constexpr const char* UsageLines[] = {
     "-sep::#:   get csv's value-separator by ascii-number (e.g. \"32\" is \"Space\")",
     "-rfc4180   quote as spreadsheets do: only a mark that begins a value opens a quotation",
     "-e:ENC     <?xml ... encoding=\"ENC\"?> (\"UTF-8\" or \"ISO-8859-1\" (default))",
-    "-ie:ENC    source's encoding if it has no byte-order mark (\"UTF-8\" or \"ISO-8859-1\" (default))",
+    "-ie:ENC    source's encoding without byte-order mark (\"auto\" (default), \"UTF-8\" or \"ISO-8859-1\")",
     "-cc:i2u    convert commandline from ISO to UTF",
     "-cc:u2i    convert commandline from UTF to ISO",
     "",

@@ -93,6 +93,31 @@ std::string formatRecordItem(std::string Column, std::string Value, int Mode,
 RecordWriter::RecordWriter(const Settings& S, TargetBuffer& Out, RunCounters& Counters)
     : S(S), Out(Out), Counters(Counters), Texts(PieceSlack, '\0') {}
 
+void RecordWriter::noteForeignBytes(std::int64_t Number) {
+  if (ForeignWarned)
+    return;
+  ForeignWarned = true;
+  if (!Out.mayTell())
+    return;
+  std::cerr << "Warning : record " << Number
+            << " holds bytes that are not UTF-8; each is read as its Windows-1252 character "
+               "(later records are not reported)"
+            << std::endl;
+}
+
+void RecordWriter::chooseCoding() {
+  Converted = &Counters.IsoToUtf8Count;
+  if (S.ConvertDataI2U) {
+    Coding = TextCoding::IsoToUtf8;
+  } else if (S.ConvertDataU2I) {
+    Coding = TextCoding::Utf8ToIso;
+    Converted = &Counters.Utf8ToIsoCount;
+  } else {
+    Coding = isUtf8Document(S) ? TextCoding::Utf8 : TextCoding::Iso;
+  }
+  WriteText = textWriterFor(Coding);
+}
+
 void RecordWriter::noteControlBytes(std::int64_t Number) {
   if (ControlWarned)
     return;
@@ -118,17 +143,9 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   std::string NumName = S.aNum;
   if (S.WriteId && S.WriteNum && NumName == S.aID)
     NumName += "_2";
-  // how the cells are written, and the counter of the characters converted on the way
-  Converted = &Counters.IsoToUtf8Count;
-  if (S.ConvertDataI2U) {
-    Coding = TextCoding::IsoToUtf8;
-  } else if (S.ConvertDataU2I) {
-    Coding = TextCoding::Utf8ToIso;
-    Converted = &Counters.Utf8ToIsoCount;
-  } else {
-    Coding = Utf8 ? TextCoding::Utf8 : TextCoding::Iso;
-  }
-  WriteText = textWriterFor(Coding);
+  chooseCoding();
+  // in a UTF-8 source a byte of no sequence is its Windows-1252 character, in names too
+  const bool Utf8Source = Coding == TextCoding::Utf8 || Coding == TextCoding::Utf8ToIso;
   // a column name that is an attribute value is transcoded to UTF-8 before it is written
   const TextCoding NameCoding = Coding == TextCoding::IsoToUtf8 ? TextCoding::Utf8 : Coding;
   ValueInAttribute = Layout == 2 || Layout == 4 || Layout == 5;
@@ -147,12 +164,19 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   Items.clear();
   Items.reserve(HeaderCells.size());
   bool HeaderReplaced = false;
+  bool HeaderForeign = false;
   for (std::size_t I = 0; I < HeaderCells.size(); ++I) {
     const std::string& Cell = HeaderCells[I];
     const std::string Number = std::to_string(I + 1);
     std::string Name;
     if (!Cell.empty()) {
       Name = Cell;
+      if (Utf8Source) {
+        const int Repaired = repairUtf8(Name);
+        HeaderForeign = HeaderForeign || Repaired > 0;
+        if (Coding == TextCoding::Utf8) // otherwise counted as it is transcoded
+          *Converted += Repaired;
+      }
       // a name that is an attribute value from a UTF-8 source is converted as it is written
       if (S.ConvertDataI2U)
         transcode(S, Counters, Name);
@@ -178,6 +202,12 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
     Items.push_back({addPiece(Item.Before), addPiece(Item.After), addPiece(Item.Empty)});
     HeaderReplaced = HeaderReplaced || Replaced;
     ColumnNames.push_back(std::move(Name));
+  }
+  if (HeaderForeign && !ForeignWarned) {
+    ForeignWarned = true;
+    std::cerr << "Warning : the header holds bytes that are not UTF-8; each is read as its "
+                 "Windows-1252 character (records are not reported)"
+              << std::endl;
   }
   if (HeaderReplaced && !ControlWarned) {
     ControlWarned = true;
@@ -230,23 +260,21 @@ RecordWriter::Piece RecordWriter::addPiece(const std::string& Text) {
   return P;
 }
 
-void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number) {
+void RecordWriter::writeItem(const ItemPieces& Item, std::string_view Value) {
   char* At = Out.reserve(itemRoom(Item, Value.size()));
-  bool Replaced = false;
-  At = writeValue(putPiece(At, Item.Before), Value, Replaced);
+  At = writeValue(putPiece(At, Item.Before), Value, RecordReplaced, RecordForeign);
   Out.commit(putPiece(At, Item.After));
-  if (Replaced)
-    noteControlBytes(Number);
 }
 
 void RecordWriter::writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells) {
   writeRecordStart(Number);
   for (std::size_t I = 0; I < Items.size(); ++I)
-    writeCell(I, I < Cells.size() ? Cells[I] : std::string_view(), Number);
+    writeCell(I, I < Cells.size() ? Cells[I] : std::string_view());
   writeRecordEnd();
 }
 
 void RecordWriter::writeRecordStart(std::int64_t Number) {
+  RecordNumber = Number;
   char* At = putPiece(Out.reserve(RecordHeadRoom), RecordStart);
   if (S.WriteId) {
     At = putPiece(At, IdStart);
@@ -263,14 +291,14 @@ void RecordWriter::writeRecordStart(std::int64_t Number) {
     Out.lineEnd();
 }
 
-void RecordWriter::writeCell(std::size_t Column, std::string_view Value, std::int64_t Number) {
+void RecordWriter::writeCell(std::size_t Column, std::string_view Value) {
   const ItemPieces& Item = Items[Column];
   if (Value.empty()) {
     if (S.SuppressEmpty)
       return;
     Out.commit(putPiece(Out.reserve(emptyRoom(Item)), Item.Empty));
   } else {
-    writeItem(Item, Value, Number);
+    writeItem(Item, Value);
   }
   if (!Attributes && !Folded)
     Out.lineEnd();
@@ -281,6 +309,12 @@ void RecordWriter::writeRecordEnd() {
   Out.commit(putPiece(Out.reserve(RecordEnd.Size + PieceSlack), RecordEnd));
   if (!Folded)
     Out.lineEnd();
+  // told once the record is written, in this order whatever the cells' order
+  if (RecordReplaced)
+    noteControlBytes(RecordNumber);
+  if (RecordForeign)
+    noteForeignBytes(RecordNumber);
+  RecordReplaced = RecordForeign = false;
 }
 
 } // namespace quillon

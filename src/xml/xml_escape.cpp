@@ -488,7 +488,7 @@ struct Utf8Forms {
   }
 };
 
-const Utf8Forms& utf8Forms() {
+inline const Utf8Forms& utf8Forms() {
   static const Utf8Forms Forms;
   return Forms;
 }
@@ -532,7 +532,7 @@ struct Cp1252References {
   }
 };
 
-const Cp1252References& cp1252References() {
+inline const Cp1252References& cp1252References() {
   static const Cp1252References References;
   return References;
 }
@@ -540,11 +540,45 @@ const Cp1252References& cp1252References() {
 // What the text form writes, and what it found on the way.
 struct TextWriter {
   bool Replaced = false;
+  bool Foreign = false;             // UTF-8 text held a byte of no sequence
+  bool Repair = true;               // such a byte is read as Windows-1252, not written '?'
   bool Attribute = false;           // tab and line breaks become references, which parsers keep
-  std::int64_t Converted = 0;       // characters transcoded (High::FromIso, High::FromUtf8)
-  const Utf8Forms* Forms = nullptr; // High::FromIso
-  const Cp1252References* References = nullptr; // High::Iso
+  std::int64_t Converted = 0;       // characters transcoded (all but High::Keep and High::Iso)
+  const Utf8Forms* Forms = nullptr; // High::FromIso, High::Check
+  const Cp1252References* References = nullptr; // High::Iso, High::FromUtf8
 };
+
+// A byte of UTF-8 text that begins no well-formed sequence is read as its Windows-1252
+// character: written in UTF-8 (Check) or as an ISO-8859-1 document writes it (FromUtf8).
+template <High Mode> char* writeForeign(char* Out, unsigned char Byte, TextWriter& Writer) {
+  if (!Writer.Repair) {
+    *Out = '?';
+    Writer.Replaced = true;
+    return Out + 1;
+  }
+  ++Writer.Converted;
+  Writer.Foreign = true;
+  if (Mode == High::FromUtf8 && Byte >= 0xA0) {
+    *Out = static_cast<char>(Byte);
+    return Out + 1;
+  }
+  if (Mode == High::FromUtf8) {
+    const Cp1252References::Form& Form = Writer.References->Of[Byte - 0x80];
+    std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
+    return Out + Form.Length;
+  }
+  const Utf8Forms::Form& Form = Writer.Forms->Of[Byte - 0x80];
+  std::memcpy(Out, Form.Bytes, sizeof Form.Bytes);
+  return Out + Form.Length;
+}
+
+// U+FFFE and U+FFFF are well-formed but no XML characters: a '?' for each of their bytes.
+char* writeNonCharacter(char* Out, const char*& At, std::size_t Length, TextWriter& Writer) {
+  std::memset(Out, '?', Length);
+  At += Length;
+  Writer.Replaced = true;
+  return Out + Length;
+}
 
 // Writes the text form of one byte (or, in UTF-8, one character) that bytesToLookAt flagged;
 // moves At past it and returns the new end of the output.
@@ -601,17 +635,23 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
         Length = 2;
         CodePoint = (byteOf(C) & 0x1Fu) << 6 | (byteOf(At[1]) & 0x3Fu);
       } else {
-        Length = xmlCharacterLength(At, End, CodePoint);
+        Length =
+            decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
       }
-      if (Length > 0) {
-        if (CodePoint >= 0xA0 && CodePoint <= 0xFF)
-          *Out++ = static_cast<char>(CodePoint);
-        else
-          Out = putReference(Out, CodePoint);
-        ++Writer.Converted;
-        At += Length;
+      if (Length == 0) {
+        Out = writeForeign<Mode>(Out, byteOf(C), Writer);
+        ++At;
         return Out;
       }
+      if (CodePoint == 0xFFFE || CodePoint == 0xFFFF)
+        return writeNonCharacter(Out, At, Length, Writer);
+      if (CodePoint >= 0xA0 && CodePoint <= 0xFF)
+        *Out++ = static_cast<char>(CodePoint);
+      else
+        Out = putReference(Out, CodePoint);
+      ++Writer.Converted;
+      At += Length;
+      return Out;
     }
     if (Mode == High::FromIso && byteOf(C) >= 0x80) {
       const Utf8Forms::Form& Form = Writer.Forms->Of[byteOf(C) - 0x80];
@@ -623,16 +663,23 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
     if (Mode == High::Check && byteOf(C) >= 0x80) {
       // the two-byte sequences of the Latin letters come first
       std::size_t Length = 0;
+      std::uint32_t CodePoint = 0;
       if (End - At >= 2 && byteOf(C) >= 0xC2 && byteOf(C) <= 0xDF &&
           (byteOf(At[1]) & 0xC0u) == 0x80u)
         Length = 2;
       else
-        Length = xmlCharacterLength(At, End);
-      if (Length > 0) {
-        std::memcpy(Out, At, Length);
-        At += Length;
-        return Out + Length;
+        Length =
+            decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
+      if (Length == 0) {
+        Out = writeForeign<Mode>(Out, byteOf(C), Writer);
+        ++At;
+        return Out;
       }
+      if (CodePoint == 0xFFFE || CodePoint == 0xFFFF)
+        return writeNonCharacter(Out, At, Length, Writer);
+      std::memcpy(Out, At, Length);
+      At += Length;
+      return Out + Length;
     }
     *Out++ = '?';
     Writer.Replaced = true;
@@ -736,19 +783,21 @@ char* writeText(char* Out, const char* At, const char* End, TextWriter& Writer) 
 }
 
 // One way of writing the text form, with what it found added to Converted and Replaced.
-template <High Mode>
+template <High Mode, bool Repair = true>
 char* writeCoded(char* Out, const char* At, const char* End, bool Attribute,
-                 std::int64_t& Converted, bool& Replaced) {
+                 std::int64_t& Converted, bool& Replaced, bool& Foreign) {
   TextWriter Writer;
   Writer.Attribute = Attribute;
-  if constexpr (Mode == High::FromIso)
+  Writer.Repair = Repair;
+  if constexpr (Mode == High::FromIso || Mode == High::Check)
     Writer.Forms = &utf8Forms();
-  if constexpr (Mode == High::Iso)
+  if constexpr (Mode == High::Iso || Mode == High::FromUtf8)
     Writer.References = &cp1252References();
   Out = writeText<Mode>(Out, At, End, Writer);
-  if constexpr (Mode == High::FromIso || Mode == High::FromUtf8)
+  if constexpr (Mode != High::Keep && Mode != High::Iso)
     Converted += Writer.Converted;
   Replaced = Replaced || Writer.Replaced;
+  Foreign = Foreign || Writer.Foreign;
   return Out;
 }
 
@@ -793,7 +842,22 @@ TextWriterFunction textWriterFor(TextCoding Coding) {
 
 char* writeEscapedText(char* Out, const char* At, const char* End, TextCoding Coding,
                        bool Attribute, std::int64_t& Converted, bool& Replaced) {
-  return textWriterFor(Coding)(Out, At, End, Attribute, Converted, Replaced);
+  bool Foreign = false;
+  return textWriterFor(Coding)(Out, At, End, Attribute, Converted, Replaced, Foreign);
+}
+
+char* writeOutsideText(char* Out, const char* At, const char* End, TextCoding Coding,
+                       bool& Replaced) {
+  std::int64_t Converted = 0; // command-line texts are not counted
+  bool Foreign = false;
+  switch (Coding) {
+  case TextCoding::Utf8:
+    return writeCoded<High::Check, false>(Out, At, End, true, Converted, Replaced, Foreign);
+  case TextCoding::Utf8ToIso:
+    return writeCoded<High::FromUtf8, false>(Out, At, End, true, Converted, Replaced, Foreign);
+  default:
+    return writeEscapedText(Out, At, End, Coding, true, Converted, Replaced);
+  }
 }
 
 char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,

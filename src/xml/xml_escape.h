@@ -22,21 +22,22 @@ enum class TextCoding {
   // document would read as control characters, become references to the Windows-1252
   // characters ("&#x20AC;"; the five bytes Windows-1252 leaves open, "&#x81;" and the like).
   Iso,
-  // UTF-8 text, UTF-8 document.
+  // UTF-8 text, UTF-8 document. A byte that begins no well-formed sequence is read as its
+  // Windows-1252 character, written in UTF-8 and counted.
   Utf8,
   // ISO-8859-1/Windows-1252 text, UTF-8 document: each byte from 0x80 up is written in UTF-8,
   // as convertIsoToUtf8 would write it, and counted.
   IsoToUtf8,
   // UTF-8 text, ISO-8859-1 document: U+00A0 to U+00FF become their one byte, every other
-  // character beyond ASCII a reference ("&#x65E5;"); each counted.
+  // character beyond ASCII a reference ("&#x65E5;"); each counted. A byte that begins no
+  // well-formed sequence is read as its Windows-1252 character, written as Iso writes it.
   Utf8ToIso,
 };
 
 // The text form appended straight to Out. Returns true when a control byte that XML cannot
-// hold was replaced by '?'. In a UTF-8 document (Utf8) every byte that begins no UTF-8
-// sequence of an XML character (an ill-formed sequence, a surrogate, U+FFFE, U+FFFF) is
-// replaced by '?' too, and counts as replaced; so it is in UTF-8 text of an ISO-8859-1
-// document. A carriage return is written "&#13;", since a parser would read it as a line feed.
+// hold was replaced by '?'. In UTF-8 text each byte of U+FFFE and U+FFFF is replaced by '?'
+// too, and counts as replaced. A carriage return is written "&#13;", since a parser would read
+// it as a line feed.
 bool appendEscapedText(std::string& Out, std::string_view Text);
 // With Attribute, the text is an attribute value: tab and line feed are written as "&#9;" and
 // "&#10;" too, since a parser reads them raw as blanks there.
@@ -54,9 +55,14 @@ constexpr std::size_t escapedTextRoom(std::size_t Size) { return 8 * Size + 8; }
 char* writeEscapedText(char* Out, const char* At, const char* End, TextCoding Coding,
                        bool Attribute, std::int64_t& Converted, bool& Replaced);
 // The writer of one TextCoding, to choose once and call for every text.
+// Foreign is set when UTF-8 text held a byte that begins no well-formed sequence.
 using TextWriterFunction = char* (*)(char* Out, const char* At, const char* End, bool Attribute,
-                                     std::int64_t& Converted, bool& Replaced);
+                                     std::int64_t& Converted, bool& Replaced, bool& Foreign);
 TextWriterFunction textWriterFor(TextCoding Coding);
+// The same for an attribute value from outside the source (a command-line text): a byte of UTF-8
+// text that begins no well-formed sequence is written '?', as XML cannot hold it; nothing counted.
+char* writeOutsideText(char* Out, const char* At, const char* End, TextCoding Coding,
+                       bool& Replaced);
 // TextCoding Iso or Utf8.
 char* writeEscapedText(char* Out, const char* At, const char* End, bool Utf8, bool& Replaced,
                        bool Attribute);

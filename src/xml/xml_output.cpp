@@ -18,9 +18,7 @@ constexpr std::string_view XsiNamespace = "http://www.w3.org/2001/XMLSchema-inst
 void appendAttributeText(TargetBuffer& Out, std::string_view Text, TextCoding Coding) {
   char* const At = Out.reserve(escapedTextRoom(Text.size()));
   bool Replaced = false;
-  std::int64_t Converted = 0; // command-line texts are not counted
-  Out.commit(writeEscapedText(At, Text.data(), Text.data() + Text.size(), Coding, true, Converted,
-                              Replaced));
+  Out.commit(writeOutsideText(At, Text.data(), Text.data() + Text.size(), Coding, Replaced));
 }
 
 // The DTD's system literal with its delimiters. It knows no references: a name holding '"'

@@ -45,6 +45,9 @@ public:
   RecordWriter& operator=(const RecordWriter&) = delete;
 
   void prepareColumnNames(const std::vector<std::string>& HeaderCells);
+  // How the cells are read and written, from the settings' transcoding flags: again whenever
+  // they change (a source judged UTF-8 after the header).
+  void chooseCoding();
   // Cells are views into the parser; there are as many as column names.
   void writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells);
   const std::vector<std::string>& columnNames() const { return ColumnNames; }
@@ -70,11 +73,16 @@ public:
   static constexpr std::size_t PieceSlack = 32;
 
   // A record in three steps, for a converter that writes some cells itself: the start, each
-  // cell in column order (writeCell writes, counts and warns exactly as writeRecord does),
-  // the end.
+  // cell in column order (writeCell writes and counts exactly as writeRecord does), the end,
+  // which writes the record's warnings, those of noteCells included.
   void writeRecordStart(std::int64_t Number);
-  void writeCell(std::size_t Column, std::string_view Value, std::int64_t Number);
+  void writeCell(std::size_t Column, std::string_view Value);
   void writeRecordEnd();
+  // What cells written elsewhere held, as writeValue tells it, for writeRecordEnd to warn of.
+  void noteCells(bool Replaced, bool Foreign) {
+    RecordReplaced = RecordReplaced || Replaced;
+    RecordForeign = RecordForeign || Foreign;
+  }
   // The pieces of each column, read-only, and the room the writer reserves for a cell's item,
   // so that a cell written elsewhere fills the buffer exactly as writeCell would.
   const std::vector<ItemPieces>& itemPieces() const { return Items; }
@@ -97,11 +105,12 @@ public:
   }
   // Writes Value's text form at At, which has escapedTextRoom(Value.size()) bytes of room, and
   // returns its end; counts the characters converted as writeCell does. Replaced tells that
-  // bytes XML cannot hold became '?': the caller then calls noteControlBytes.
-  char* writeValue(char* At, std::string_view Value, bool& Replaced) {
+  // bytes XML cannot hold became '?', Foreign that a UTF-8 value held bytes of no sequence:
+  // the caller then calls noteCells.
+  char* writeValue(char* At, std::string_view Value, bool& Replaced, bool& Foreign) {
     // transcoded on the way into the buffer
     return WriteText(At, Value.data(), Value.data() + Value.size(), ValueInAttribute, *Converted,
-                     Replaced);
+                     Replaced, Foreign);
   }
   // How the cells are written, and the count of characters converted on the way, which
   // writeValue advances.
@@ -110,13 +119,15 @@ public:
   std::int64_t& convertedCount() { return *Converted; }
   // Warns, once per run, that record Number held bytes that became '?'.
   void noteControlBytes(std::int64_t Number);
+  // Warns, once per run, that record Number held bytes that are not UTF-8 in a UTF-8 source.
+  void noteForeignBytes(std::int64_t Number);
   // The line breaks are part of the pieces (the target is no terminal).
   bool folded() const { return Folded; }
   bool suppressEmpty() const { return S.SuppressEmpty; }
 
 private:
   Piece addPiece(const std::string& Text);
-  void writeItem(const ItemPieces& Item, std::string_view Value, std::int64_t Number);
+  void writeItem(const ItemPieces& Item, std::string_view Value);
 
   const Settings& S;
   TargetBuffer& Out;
@@ -136,6 +147,10 @@ private:
   std::int64_t* Converted = nullptr;      // counts the characters transcoded on the way
   bool Attributes = false;                // layout 5
   bool ControlWarned = false;
+  bool ForeignWarned = false;
+  std::int64_t RecordNumber = 0; // the record being written, and what its cells held
+  bool RecordReplaced = false;
+  bool RecordForeign = false;
   bool ValueInAttribute = false; // cells are attribute values (layouts 2, 4 and 5)
   bool Folded = false;           // the line breaks are part of the fixed texts
 };

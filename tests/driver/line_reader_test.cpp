@@ -378,3 +378,31 @@ TEST(TargetName, DerivedFromSource) {
 }
 
 } // namespace
+
+namespace {
+
+// reach() from a byte of a line, the longest line before it or none: the line and the bytes after
+// it stay whole wherever the buffer moves them, and the next lines come out as they would have.
+TEST(LineReader, ReachesAheadOfALine) {
+  const std::string Pad(LineReader::MaxReach, 'p');
+  for (const std::size_t Before : {std::size_t{0}, LineReader::MaxLineLength - 5}) {
+    SCOPED_TRACE(Before);
+    const std::string Line = std::string(Before, 'q') + "ab";
+    SourceFile Source("head\n" + Line + "\xC3\xA9\n" + Pad + "\nlast");
+    LineReader Reader(Source.fd(), 64);
+    std::string_view Got;
+    ASSERT_EQ(Reader.next(Got), Result::Line);
+    ASSERT_EQ(Reader.next(Got), Result::Line);
+    // never more than the most
+    const std::string_view Held = Reader.reach(Got.data() + Line.size(), 2 * LineReader::MaxReach);
+    EXPECT_EQ(Held.size(), LineReader::MaxReach);
+    EXPECT_EQ(std::string(Held.substr(0, 4)), "\xC3\xA9\np");
+    EXPECT_EQ(std::string(Held.data() - Line.size(), Line.size()), Line);
+    ASSERT_EQ(Reader.next(Got), Result::Line);
+    EXPECT_EQ(Got, Pad);
+    ASSERT_EQ(Reader.next(Got), Result::Line);
+    EXPECT_EQ(Got, "last");
+  }
+}
+
+} // namespace

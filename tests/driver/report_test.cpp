@@ -12,12 +12,14 @@ namespace {
 using quillon::RunCounters;
 using quillon::Settings;
 
-// The seven lines every settings report has before its optional lines.
+// The eight lines every settings report has before its optional lines.
 std::string reportHead(const char* Source, const char* Target, const char* Separators,
-                       const char* ModeName, const char* Encoding) {
+                       const char* ModeName, const char* Encoding,
+                       const char* SourceEncoding = "auto") {
   return std::string("Converting source file <") + Source + ">\n" + "to         target file <" +
          Target + ">\n" + "\n" + "Settings : \n" + "-> Separator(s)     : " + Separators + "\n" +
-         "-> XML Mode         : " + ModeName + "\n" + "-> Encoding         : " + Encoding + "\n";
+         "-> XML Mode         : " + ModeName + "\n" + "-> Encoding         : " + Encoding + "\n" +
+         "-> Source Encoding  : " + SourceEncoding + "\n";
 }
 
 constexpr const char* DefaultTail = "-> Suppressing      : nothing\n"
@@ -75,14 +77,17 @@ TEST(SettingsReport, LinesUnderTheirConditions) {
            DefaultTail},
       {"source encoding, right below the output encoding",
        [](Settings& S) { S.SourceEncoding = "UTF-8"; },
-       DefaultHead + "-> Source Encoding  : UTF-8\n" + DefaultTail},
+       reportHead("in.csv", "out.xml", ";", "Elements with Element Context (default)", "ISO-8859-1",
+                  "UTF-8") +
+           DefaultTail},
       {"source encoding before the styles",
        [](Settings& S) {
          S.SourceEncoding = "ISO-8859-1";
          S.StyleList = "a.css";
        },
-       DefaultHead + "-> Source Encoding  : ISO-8859-1\n" + "-> Embedding Styles : a.css\n" +
-           DefaultTail},
+       reportHead("in.csv", "out.xml", ";", "Elements with Element Context (default)", "ISO-8859-1",
+                  "ISO-8859-1") +
+           "-> Embedding Styles : a.css\n" + DefaultTail},
       {"URI alone", [](Settings& S) { S.NamespaceURI = "urn:x"; },
        DefaultHead + "-> NS URI           : urn:x\n" + DefaultTail},
       {"prefix of one character shows nothing after the label",
@@ -160,7 +165,7 @@ TEST(SettingsReport, EveryLineIsFlushed) {
   CountingBuffer Buffer;
   std::ostream Log(&Buffer);
   quillon::writeSettingsReport(baseSettings(), Log);
-  EXPECT_EQ(Buffer.Syncs, 11); // 11 lines, each ended by a flush
+  EXPECT_EQ(Buffer.Syncs, 12); // 12 lines, each ended by a flush
   EXPECT_EQ(Buffer.Flushed, Buffer.str());
 }
 

@@ -171,46 +171,40 @@ TEST(Transcoding, Utf8ToIsoNameCases) {
   }
 }
 
+// Windows begin at the source's first byte from 0x80 up; Cut: the source goes on after them.
 struct LookCase {
-  std::string Header;
-  std::string Rest;
+  std::string Window;
+  bool Cut;
   bool Utf8;
 };
 
 const LookCase LookCases[] = {
-    {"", "", false},
-    {"a;b", "1;2\n", false}, // ASCII only
-    {"Gr\xC3\xB6\xC3\x9F"
-     "e;b",
-     "", true},
-    {"a;b", "\xE2\x82\xAC;1\n", true}, // only in the rest of the block
-    {"Gr\xC3\xB6\xC3\x9F"
-     "e",
-     "M\xFCller\n", false}, // a Windows-1252 byte later on
-    {"M\xFCller",
-     "Gr\xC3\xB6\xC3\x9F"
-     "e",
-     false},
-    {"\xC3\xA9\xC3", "", false},         // the header is a whole line
-    {"a", "\xC3\xA9\xF0\x9F\x98", true}, // the block ends inside a sequence
-    {"a", "\xC3\xA9\xE2", true},
-    {"a", "\xC3\xA9\xE2\x82", true},
-    {"a", "\xC3\xA9\xE0", true}, // E0 and F0 take a narrower second byte than 80
-    {"a", "\xC3\xA9\xF0", true},
-    {"a", "\xC3\xA9\xE0\xA0", true},
-    {"a", "\xC3\xA9\xE0\x80", false}, // no sequence begins E0 80
-    {"a", "\xC3\xA9\xF4\x90", false}, // nor F4 90
-    {"a", "\xC3\xA9\xC0", false},     // C0 begins none at all
-    {"a", "\xC3\xA9\xE2\x82\xACx\xE2", true},
-    {"a", "\xC3\xA9\xE2x", false}, // cut short, but not by the end
-    {"\xED\xA0\x80", "", false},   // a surrogate
-    {"\xC0\xAF", "", false},       // an overlong form
+    {"", false, false},
+    {"\xC3\xB6\xC3\x9F"
+     "e;b\n1;2\n",
+     false, true},
+    {"\xC3\xA9;1\nM\xFCller\n", false, false}, // a Windows-1252 byte later on
+    {"\xC9\xBB\n\xC9"
+     "cole\n",
+     false, false},                   // "CAFÉ»" is a pair, "École" is not
+    {"\xE4\xF6\xFC\n", false, false}, // German text: no pair at all
+    {"\xA0\n", false, false},         // a lone continuation byte
+    {"\xC3\xA9\xC3", false, false},   // cut by the source's end: held against it
+    {"\xC3\xA9\xC3", true, true},     // cut by the window's end: not judged
+    {"\xC3\xA9\xF0\x9F\x98", true, true},
+    {"\xC3\xA9\xE0\xA0", true, true},
+    {"\xC3\xA9\xE0\x80", true, false}, // no sequence begins E0 80
+    {"\xC3\xA9\xF4\x90", true, false}, // nor F4 90
+    {"\xC3\xA9\xC0", true, false},     // C0 begins none at all
+    {"\xC3\xA9\xE2x", true, false},    // cut short, but not by the end
+    {"\xED\xA0\x80", false, false},    // a surrogate
+    {"\xC0\xAF", false, false},        // an overlong form
 };
 
-TEST(Transcoding, LooksLikeUtf8) {
+TEST(Transcoding, ReadsAsUtf8) {
   for (const LookCase& C : LookCases) {
-    SCOPED_TRACE(testing::PrintToString(C.Header) + " + " + testing::PrintToString(C.Rest));
-    EXPECT_EQ(quillon::looksLikeUtf8(C.Header, C.Rest), C.Utf8);
+    SCOPED_TRACE(testing::PrintToString(C.Window) + (C.Cut ? " cut" : ""));
+    EXPECT_EQ(quillon::readsAsUtf8(C.Window, C.Cut), C.Utf8);
   }
 }
 
@@ -325,7 +319,7 @@ TEST_F(EncodingChoice, DecisionAndLines) {
     S.DebugMode = C.Debug;
     Capture Log({&std::clog});
     Capture Error({&std::cerr});
-    EXPECT_EQ(chooseEncoding(C.Header, S), C.Skip);
+    EXPECT_EQ(chooseEncoding(C.Header, S, S.SourceEncoding == "UTF-8"), C.Skip);
     EXPECT_EQ(S.ConvertDataI2U, C.I2U);
     EXPECT_EQ(S.ConvertDataU2I, C.U2I);
     EXPECT_EQ(Log.text(), C.Log);
@@ -349,7 +343,7 @@ TEST_F(EncodingChoice, CommandLineTextsIsoToUtf8) {
   S.ConvertI2U = true;
   S.UseXSD = true; // the DTD name is not in use and stays
   Capture Log({&std::clog});
-  EXPECT_EQ(chooseEncoding("x;y", S), 0);
+  EXPECT_EQ(chooseEncoding("x;y", S, S.SourceEncoding == "UTF-8"), 0);
   EXPECT_EQ(Log.text(), "");
   const std::vector<std::string*> Converted = {
       &S.StyleList, &S.XSDFile, &S.NamespacePrefix, &S.NamespaceURI, &S.SourceName, &S.eRoot,
@@ -379,7 +373,7 @@ TEST_F(EncodingChoice, CommandLineTextsUtf8ToIsoWhateverTheMark) {
     S.UseXSD = true;
     S.VerboseMode = true;
     Capture Log({&std::clog});
-    chooseEncoding(Header, S);
+    chooseEncoding(Header, S, S.SourceEncoding == "UTF-8");
     EXPECT_NE(Log.text().find("-> Converting command line options\n\n"), std::string::npos);
     EXPECT_EQ(S.DTDFile, "\xE9");
     EXPECT_EQ(S.StyleList, "\xE9");
@@ -404,7 +398,7 @@ TEST_F(EncodingChoice, VerboseLinesWithCommandLineTexts) {
   S.ConvertI2U = true;
   S.VerboseMode = true;
   Capture Log({&std::clog});
-  EXPECT_EQ(chooseEncoding("a", S), 0);
+  EXPECT_EQ(chooseEncoding("a", S, S.SourceEncoding == "UTF-8"), 0);
   EXPECT_EQ(Log.text(), "-> ISO-8859-1 file header found \n-> Converting to UTF-8\n\n"
                         "-> Converting command line options\n\n");
 }
@@ -425,7 +419,7 @@ TEST_F(EncodingChoice, OptionAgainstTheOutputEncodingDoesNothing) {
     S.DebugMode = true;
     S.eRoot = C.Value;
     Capture Log({&std::clog});
-    chooseEncoding("\xEF\xBB\xBFx", S);
+    chooseEncoding("\xEF\xBB\xBFx", S, S.SourceEncoding == "UTF-8");
     EXPECT_EQ(S.eRoot, C.Value);
     EXPECT_EQ(Log.text().find("command line"), std::string::npos);
   }
@@ -436,7 +430,7 @@ TEST_F(EncodingChoice, RefusedSourceConvertsNothing) {
   S.ConvertI2U = true;
   S.eRoot = "\xE9";
   Capture Error({&std::cerr});
-  EXPECT_EQ(chooseEncoding("\xFF\xFE", S), -1);
+  EXPECT_EQ(chooseEncoding("\xFF\xFE", S, S.SourceEncoding == "UTF-8"), -1);
   EXPECT_EQ(S.eRoot, "\xE9");
 }
 

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
   quillon::TestSwitches& Switches = quillon::testSwitches();
   const quillon::TestSwitches Saved = Switches;
-  // both ways read the same blocks: what the first block holds decides the UTF-8 warning
+  // both ways read the same blocks; the source's first byte from 0x80 up decides its reading
   Switches.ReadBlockSize = 1 + Pick % 64 * 13; // 1 to 820 bytes: blocks end everywhere
   Switches.BlockConverter = false;
   const Outcome Expected = convert(Arguments, TargetFile);

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     S.VerboseMode = true;
     S.ConvertI2U = S.ConvertU2I = true;
     S.StyleList = S.NamespaceURI = S.SourceName = S.eRoot = In;
-    const int Skip = quillon::chooseEncoding(In, S);
+    const int Skip = quillon::chooseEncoding(In, S, false);
     check(Skip == (Kind >= 3   ? -1
                    : Kind == 2 ? 3
                                : 0),

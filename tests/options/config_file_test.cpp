@@ -66,7 +66,7 @@ struct FileCase {
   int Mode;
   bool Verbose;
   std::string StyleList;
-  std::string SourceEncoding = ""; // -ie:
+  std::string SourceEncoding = "auto"; // -ie:
 };
 
 const std::string Line999 = "-styles:" + std::string(991, 'a');

@@ -171,9 +171,10 @@ const WalkCase OptionCases[] = {
     // the source encoding: the same two names, and it touches nothing of the output encoding
     {{"-ie:UTF-8"}, ContinueRun, "", {{"SourceEncoding", "UTF-8"}, {"Encoding", "ISO-8859-1"}, {"OutputUTF8", "0"}}},
     {{"-ie:UTF-8", "-ie:ISO-8859-1"}, ContinueRun, "", {{"SourceEncoding", "ISO-8859-1"}}},
+    {{"-ie:UTF-8", "-ie:auto"}, ContinueRun, "", {{"SourceEncoding", "auto"}}},
     {{"-ie:utf-8"}, 1, "Error : Encoding \"utf-8\" is not supported !\n" + illegal("-ie:utf-8") + Abort,
      {{"SourceEncoding", "utf-8"}}},
-    {{"-ie:"}, 1, illegal("-ie:") + Abort, {{"SourceEncoding", ""}}},
+    {{"-ie:"}, 1, illegal("-ie:") + Abort, {{"SourceEncoding", "auto"}}},
     {{"-ie"}, 1, illegal("-ie") + Abort, {}},
     {{"-ie:U"}, 1, "Error : Encoding \"U\" is not supported !\n" + illegal("-ie:U") + Abort, {}},
     {{"-ie:UTF-8x"}, 1, "Error : Encoding \"UTF-8x\" is not supported !\n" + illegal("-ie:UTF-8x") + Abort, {}},

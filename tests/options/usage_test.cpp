@@ -46,8 +46,8 @@ TEST(Usage, SeventyEightLinesOnStandardOutput) {
        "-rfc4180   quote as spreadsheets do: only a mark that begins a value opens a quotation"},
       // the source encoding right below the output encoding; nothing else moves
       {17, "-e:ENC     <?xml ... encoding=\"ENC\"?> (\"UTF-8\" or \"ISO-8859-1\" (default))"},
-      {18, "-ie:ENC    source's encoding if it has no byte-order mark (\"UTF-8\" or \"ISO-8859-1\" "
-           "(default))"},
+      {18, "-ie:ENC    source's encoding without byte-order mark (\"auto\" (default), \"UTF-8\" or "
+           "\"ISO-8859-1\")"},
       {19, "-cc:i2u    convert commandline from ISO to UTF"},
       {39, "           "},
       {40, "-dtd:FILE  include XML Document Type Definition <!DOCTYPE eRoot SYSTEM \"FILE\"> "},

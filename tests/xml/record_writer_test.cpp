@@ -151,17 +151,19 @@ struct Utf8CellCase {
   bool Warned;
 };
 
-// In a UTF-8 document a cell of a UTF-8 source may hold bytes that are no UTF-8 of a character.
+// In a UTF-8 document a cell of a UTF-8 source may hold bytes that are no UTF-8 of a character:
+// each is its Windows-1252 character.
 const Utf8CellCase Utf8CellCases[] = {
-    {1, false, "v", "\xC3\xA9\xE9", "     <record>\n          <v>\xC3\xA9?</v>\n     </record>\n",
-     true},
+    {1, false, "v", "\xC3\xA9\xE9",
+     "     <record>\n          <v>\xC3\xA9\xC3\xA9</v>\n     </record>\n", true},
     {5, false, "v", "\xEF\xBF\xBEx", "     <record v=\"???x\" />\n", true},
     {2, false, "v", "\xF0\x9F\x98\x80",
      "     <record>\n          <v value=\"\xF0\x9F\x98\x80\" />\n     </record>\n", false},
     {3, false, "n\xE9", "x",
-     "     <record>\n          <item name=\"n?\">x</item>\n     </record>\n", true},
+     "     <record>\n          <item name=\"n\xC3\xA9\">x</item>\n     </record>\n", true},
     {4, false, "n\xC3\xA9", "\xC3",
-     "     <record>\n          <item name=\"n\xC3\xA9\" value=\"?\" />\n     </record>\n", true},
+     "     <record>\n          <item name=\"n\xC3\xA9\" value=\"\xC3\x83\" />\n     </record>\n",
+     true},
     // transcoded from ISO-8859-1, every cell is UTF-8
     {1, true, "v", "\xE9\x80",
      "     <record>\n          <v>\xC3\xA9\xE2\x82\xAC</v>\n     </record>\n", false},

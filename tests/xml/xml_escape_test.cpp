@@ -182,7 +182,8 @@ struct Utf8TextCase {
   bool Replaced;
 };
 
-// In a UTF-8 document every byte that begins no UTF-8 form of an XML character becomes '?'.
+// In UTF-8 text a byte that begins no well-formed sequence is its Windows-1252 character; the
+// bytes of U+FFFE and U+FFFF, which XML cannot hold, and control bytes become '?'.
 const Utf8TextCase Utf8TextCases[] = {
     {"Gr\xC3\xB6\xC3\x9F"
      "e",
@@ -191,18 +192,18 @@ const Utf8TextCase Utf8TextCases[] = {
      false},
     {"\xE2\x82\xAC 5 & \xF0\x9F\x98\x80", "\xE2\x82\xAC 5 &amp; \xF0\x9F\x98\x80", false},
     {"\xEF\xBF\xBD\xC2\x85", "\xEF\xBF\xBD\xC2\x85", false}, // U+FFFD and NEL are characters
-    {"\xE9t\xE9", "?t?", true},                              // ISO-8859-1 bytes
-    {"\xFF", "?", true},
-    {"a\xC3", "a?", true},                        // cut short at the end
-    {"\xE2\x82<", "??&lt;", true},                // cut short before markup
-    {"\xC3\xC3\xA9", "?\xC3\xA9", true},          // a lead byte without its continuation
-    {"\x80\xBF", "??", true},                     // continuation bytes alone
-    {"\xC0\xAF\xE0\x80\xAF", "?????", true},      // overlong forms
-    {"\xED\xA0\x80\xED\xBF\xBF", "??????", true}, // surrogates
-    {"\xEF\xBF\xBE\xEF\xBF\xBF", "??????", true}, // U+FFFE and U+FFFF
-    {"\xF4\x90\x80\x80\xF5\x80", "??????", true}, // beyond U+10FFFF
-    {"\x01\xC3\xA9", "?\xC3\xA9", true},          // control bytes as before
-    {"&amp;\xC3", "&amp;?", true},
+    {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9", false},               // ISO-8859-1 bytes
+    {"\xFF", "\xC3\xBF", false},
+    {"a\xC3", "a\xC3\x83", false},                           // cut short at the end
+    {"\xE2\x82<", "\xC3\xA2\xE2\x80\x9A&lt;", false},        // cut short before markup
+    {"\xC3\xC3\xA9", "\xC3\x83\xC3\xA9", false},             // a lead byte without its continuation
+    {"\x80\xBF\x81", "\xE2\x82\xAC\xC2\xBF\xC2\x81", false}, // continuation bytes alone
+    {"\xC0\xAF\xE0\x80", "\xC3\x80\xC2\xAF\xC3\xA0\xE2\x82\xAC", false}, // overlong forms
+    {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},             // a surrogate
+    {"\xEF\xBF\xBE\xEF\xBF\xBF", "??????", true},                        // U+FFFE and U+FFFF
+    {"\xF4\x90\x80\x80\xF5", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC\xC3\xB5", false},
+    {"\x01\xC3\xA9\xE9", "?\xC3\xA9\xC3\xA9", true}, // control bytes as before
+    {"&amp;\xC3", "&amp;\xC3\x83", false},
 };
 
 TEST_F(XmlEscape, Utf8DocumentTextForm) {
@@ -279,10 +280,10 @@ const CodingCase CodingCases[] = {
     {TextCoding::Utf8ToIso, "\xEF\xBF\xBD\xF4\x8F\xBF\xBD", "&#xFFFD;&#x10FFFD;", 2, false},
     {TextCoding::Utf8ToIso, "0123456789abcdef\xF0\x9F\x98\x80", "0123456789abcdef&#x1F600;", 1,
      false},
-    // ill-formed UTF-8 becomes '?', as in a UTF-8 document
-    {TextCoding::Utf8ToIso, "\xE9t\xE9", "?t?", 0, true},
-    {TextCoding::Utf8ToIso, "a\xF0\x9F\x98", "a???", 0, true},
-    {TextCoding::Utf8ToIso, "\xEF\xBF\xBE\xED\xA0\x80", "??????", 0, true},
+    // a byte of no sequence is its Windows-1252 character, written as the Iso coding writes it
+    {TextCoding::Utf8ToIso, "\xE9t\xE9", "\xE9t\xE9", 2, false},
+    {TextCoding::Utf8ToIso, "a\xF0\x9F\x98", "a\xF0&#x178;&#x2DC;", 3, false},
+    {TextCoding::Utf8ToIso, "\xEF\xBF\xBE\xED\xA0\x80", "???\xED\xA0&#x20AC;", 3, true},
     {TextCoding::Utf8ToIso, "\xC3\xA9\r\x01", "\xE9&#13;?", 1, true},
 };
 
@@ -361,6 +362,19 @@ std::string hexReference(std::uint32_t Code) {
   return Text;
 }
 
+// The UTF-8 form of a code point below U+10000.
+std::string utf8Of(std::uint32_t Code) {
+  std::string Out;
+  if (Code < 0x800) {
+    Out += static_cast<char>(0xC0 | Code >> 6);
+  } else {
+    Out += static_cast<char>(0xE0 | Code >> 12);
+    Out += static_cast<char>(0x80 | (Code >> 6 & 0x3F));
+  }
+  Out += static_cast<char>(0x80 | (Code & 0x3F));
+  return Out;
+}
+
 // How the model reads bytes from 0x80 up.
 enum class Model {
   Keep,      // copied (UTF-8 made from Windows-1252 on the way)
@@ -376,8 +390,20 @@ std::string referenceText(const std::string& Text, Model How, bool Attribute,
     const auto C = static_cast<unsigned char>(Text[I]);
     if ((How == Model::Utf8 || How == Model::Utf8ToIso) && C >= 0x80) {
       const std::size_t Length = referenceCharacterLength(Text, I);
-      if (Length == 0) {
-        Out += "?";
+      if (Length == 0 && Text.compare(I, 2, "\xEF\xBF") == 0 && I + 2 < Text.size() &&
+          (Text[I + 2] == '\xBE' || Text[I + 2] == '\xBF')) {
+        Out += "???"; // U+FFFE, U+FFFF
+        I += 3;
+        continue;
+      }
+      if (Length == 0) { // a byte of no sequence: its Windows-1252 character
+        const std::uint32_t Code = C < 0xA0 ? Cp1252CodePoints[C - 0x80] : C;
+        if (How == Model::Utf8ToIso)
+          Out += C >= 0xA0 ? std::string(1, static_cast<char>(C)) : hexReference(Code);
+        else
+          Out += utf8Of(Code);
+        if (Converted)
+          ++*Converted;
         ++I;
         continue;
       }
