@@ -69,8 +69,7 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
                                bool Undecided)
     : Writer(Writer), Out(Out), Counters(Counters), ColumnCount(ColumnCount),
       SurplusWarned(SurplusWarned), Verbose(Verbose), SuppressEmpty(Writer.suppressEmpty()),
-      Rfc4180(S.Rfc4180),
-      Undecided(Undecided),
+      Rfc4180(S.Rfc4180), Undecided(Undecided),
       // bytes from 0xA0 up are written as they are only into an ISO-8859-1 document from a
       // single-byte source
       Scan(separatorSet(S), !Undecided && !isUtf8Document(S) && !S.ConvertDataU2I, Level),
