@@ -200,6 +200,8 @@ public:
 
 private:
   int readHeader();
+  void reportSourceReading() const;
+  int settleEncoding(std::string_view& Header);
   bool judgeSource(std::string_view& Text, std::size_t High, std::int64_t LineNumber);
   void judgeLine(std::string_view& Physical);
   void startFastPath();
@@ -290,22 +292,9 @@ int Conversion::readHeader() {
     writeHeaderReason(HeaderRead);
     return ExitSourceAccess;
   }
-  if (Verbose && Reader.readAheadRefused())
-    std::clog << "-> no thread could be started: the source is read without reading ahead"
-              << std::endl;
-  if (Verbose && Reader.source().format() != SourceFormat::Plain)
-    std::clog << "! Source is " << formatName(Reader.source().format())
-              << " data: it is decompressed on the way" << std::endl;
-  if (Verbose && Reader.crLineEnds())
-    std::clog << "! Lines end with a carriage return alone: each one ends a line" << std::endl;
-  std::string MarkName;
-  const bool Unmarked = getBOMEncoding(Header, MarkName) == 1;
-  bool UnmarkedUtf8 = S.SourceEncoding == EncodingUtf8;
-  Undecided = Unmarked && S.SourceEncoding == EncodingAuto;
-  if (const std::size_t High = findHighByte(Header.data(), Header.size());
-      Undecided && High < Header.size())
-    UnmarkedUtf8 = judgeSource(Header, High, 0);
-  const int MarkLength = chooseEncoding(Header, S, UnmarkedUtf8);
+  if (Verbose)
+    reportSourceReading();
+  const int MarkLength = settleEncoding(Header);
   if (MarkLength < 0)
     return ExitBadHeader;
   dropPrefixWithoutUri(S);
@@ -313,6 +302,33 @@ int Conversion::readHeader() {
   finishDocumentNames(S);
   Line.assign(Header.substr(static_cast<std::size_t>(MarkLength)));
   return ExitOK;
+}
+
+// How the source is read, for the verbose report: without a read-ahead thread, decompressed,
+// with carriage returns for line ends.
+void Conversion::reportSourceReading() const {
+  if (Reader.readAheadRefused())
+    std::clog << "-> no thread could be started: the source is read without reading ahead"
+              << std::endl;
+  if (Reader.source().format() != SourceFormat::Plain)
+    std::clog << "! Source is " << formatName(Reader.source().format())
+              << " data: it is decompressed on the way" << std::endl;
+  if (Reader.crLineEnds())
+    std::clog << "! Lines end with a carriage return alone: each one ends a line" << std::endl;
+}
+
+// The encoding choice on the header as read: a mark, the option, or (when neither decides) the
+// header itself where it holds a byte from 0x80 up; otherwise the decision waits for the first
+// record that holds one. Returns the mark's length, or -1 for a refused encoding.
+int Conversion::settleEncoding(std::string_view& Header) {
+  std::string MarkName;
+  const bool Unmarked = getBOMEncoding(Header, MarkName) == 1;
+  bool UnmarkedUtf8 = S.SourceEncoding == EncodingUtf8;
+  Undecided = Unmarked && S.SourceEncoding == EncodingAuto;
+  if (const std::size_t High = findHighByte(Header.data(), Header.size());
+      Undecided && High < Header.size())
+    UnmarkedUtf8 = judgeSource(Header, High, 0);
+  return chooseEncoding(Header, S, UnmarkedUtf8);
 }
 
 // Judges an unmarked source at its first byte from 0x80 up, at High in Text, a line of the
