@@ -85,14 +85,17 @@ noTemporary "file-size limit"
 
 if [ ${#Nobody[@]} -gt 0 ]; then
   mkdir open && chmod 777 open
-  # The process limit reached: no thread can start, the run goes on without.
-  (
-    ulimit -u 1
-    "${Nobody[@]}" "$Bin" -s:big.csv -t:open/limited.xml 2>err
-    echo $? >status
-  )
-  expectStatus "ulimit -u 1" 0 "$(cat status)"
-  [ "$(recordsWritten open/limited.xml)" = 400000 ] || fail "ulimit -u 1: not the document"
+  # The process limit reached: no thread can start, the run goes on without. (A sanitizer's
+  # leak check needs a thread of its own at the end.)
+  if [ "$Sanitized" = 0 ]; then
+    (
+      ulimit -u 1
+      "${Nobody[@]}" "$Bin" -s:big.csv -t:open/limited.xml 2>err
+      echo $? >status
+    )
+    expectStatus "ulimit -u 1" 0 "$(cat status)"
+    [ "$(recordsWritten open/limited.xml)" = 400000 ] || fail "ulimit -u 1: not the document"
+  fi
 
   # A target its owner made read-only is refused, as > refuses it.
   cp old.want open/protected.xml && chmod 444 open/protected.xml && chown 65534 open/protected.xml
