@@ -269,8 +269,10 @@ def main():
                 write_wall = None
                 if out_bytes:
                     write_wall = measure(
+                        # synced, as quillon syncs a file target before it takes the name
                         ["dd", "if=/dev/zero", "of=" + out_file, "bs=1M", "count=%d" % out_bytes,
-                         "iflag=count_bytes", "status=none"], args.repeat, remove=out_file)[0]
+                         "iflag=count_bytes", "conv=fdatasync", "status=none"], args.repeat,
+                        remove=out_file)[0]
                     os.unlink(out_file)
                 for sink in ("/dev/null", "file"):
                     floor = read_wall
@@ -315,7 +317,7 @@ def main():
 
     print(table.render())
     print("cpu s = user + system time; floor s = cat of the input to /dev/null, plus for a file "
-          "sink dd of as many\nbytes as the output has, in 1 MiB blocks, to a new file; "
+          "sink dd of as many\nbytes as the output has, in 1 MiB blocks, to a new file, synced; "
           "x floor = quillon wall / floor;\nx script = script wall / quillon wall (layout 1, same "
           "sink and encoding)")
     for note in notes:
