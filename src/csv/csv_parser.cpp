@@ -1,6 +1,6 @@
 #include "csv/csv_parser.h"
 
-#include "encoding/byte_words.h"
+#include "base/byte_words.h"
 
 #include <algorithm>
 #include <cstdint>

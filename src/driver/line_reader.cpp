@@ -1,6 +1,6 @@
 #include "driver/line_reader.h"
 
-#include "driver/fd_io.h"
+#include "base/fd_io.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "driver/log_channel.h"
 
-#include "driver/fd_io.h"
+#include "base/fd_io.h"
 
 #include <iostream>
 #include <streambuf>

@@ -1,6 +1,6 @@
 #include "driver/structure_scan.h"
 
-#include "encoding/byte_words.h"
+#include "base/byte_words.h"
 
 #include <algorithm>
 #include <cstring>

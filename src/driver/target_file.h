@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/fd_io.h"
+#include "base/fd_io.h"
 
 #include <string>
 #include <sys/stat.h>

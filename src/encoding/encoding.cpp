@@ -1,6 +1,6 @@
 #include "encoding/encoding.h"
 
-#include "encoding/byte_words.h"
+#include "base/byte_words.h"
 #include "options/options.h"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "driver/fd_io.h"
+#include "base/fd_io.h"
 #include "options/options.h"
 
 #include <cstdint>

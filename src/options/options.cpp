@@ -1,6 +1,6 @@
 #include "options/options.h"
 
-#include "driver/fd_io.h"
+#include "base/fd_io.h"
 #include "xml/xml_escape.h"
 
 #include <array>

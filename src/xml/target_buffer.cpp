@@ -1,6 +1,6 @@
 #include "xml/target_buffer.h"
 
-#include "driver/fd_io.h"
+#include "base/fd_io.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "xml/xml_escape.h"
 
-#include "encoding/byte_words.h"
+#include "base/byte_words.h"
 #include "encoding/encoding.h"
 #include "options/settings.h"
 
