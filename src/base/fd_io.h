@@ -1,15 +1,14 @@
 #pragma once
 
+// The ground floor: what every room may use and which uses no other room. This header holds
+// the descriptor helpers; byte_words.h the word kit, exit_status.h the exit statuses.
+
 #include <cstddef>
 #include <functional>
 #include <sys/types.h>
 #include <thread>
 
 namespace quillon {
-
-// The status of a process that SIGPIPE ended: what a run gives when the reader of its output
-// went away, the signal itself being ignored.
-constexpr int ExitBrokenPipe = 141;
 
 // Every read and write loop of the program goes through these two. An interrupted call is
 // retried, and a non-blocking descriptor that is not ready is waited for (poll), so neither

@@ -1,22 +1,12 @@
 #pragma once
 
+#include "base/exit_status.h"
 #include "options/settings.h"
 
 #include <string>
 #include <vector>
 
 namespace quillon {
-
-constexpr int ExitOK = 0;
-constexpr int ExitBadOptions = 1;
-constexpr int ExitNoSourceName = 2;
-constexpr int ExitNoTargetName = 3;
-constexpr int ExitNoLineBuffer = 5;
-constexpr int ExitSourceAccess = 6;
-constexpr int ExitBadHeader = 7; // unsupported encoding, or a header without cells
-constexpr int ExitNoColumnNames = 8;
-constexpr int ExitTargetAccess = 9;
-constexpr int ExitHeaderInQuotes = 10;
 
 // Derives the "-t" target name: the last extension of the source replaced by ".xml", after a
 // compressed file's ".gz" or ".zst" is taken off.

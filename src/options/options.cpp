@@ -1,5 +1,6 @@
 #include "options/options.h"
 
+#include "base/exit_status.h"
 #include "base/fd_io.h"
 #include "xml/xml_escape.h"
 
