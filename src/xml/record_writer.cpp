@@ -125,9 +125,8 @@ void RecordWriter::noteControlBytes(std::int64_t Number) {
   if (!Out.mayTell())
     return;
   std::cerr << "Warning : record " << Number
-            << " holds bytes that XML cannot hold (control characters, or bytes that are not "
-               "UTF-8 in a UTF-8 document); each is written as \"?\" (later records are not "
-               "reported)"
+            << " holds bytes that XML cannot hold (control characters, or the characters U+FFFE "
+               "and U+FFFF); each is written as \"?\" (later records are not reported)"
             << std::endl;
 }
 
@@ -212,8 +211,8 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   if (HeaderReplaced && !ControlWarned) {
     ControlWarned = true;
     std::cerr << "Warning : the header holds bytes that XML cannot hold (control characters, or "
-                 "bytes that are not UTF-8 in a UTF-8 document); each is written as \"?\" "
-                 "(records are not reported)"
+                 "the characters U+FFFE and U+FFFF); each is written as \"?\" (records are not "
+                 "reported)"
               << std::endl;
   }
 

@@ -119,7 +119,7 @@ public:
   std::int64_t& convertedCount() { return *Converted; }
   // Warns, once per run, that record Number held bytes that became '?'.
   void noteControlBytes(std::int64_t Number);
-  // Warns, once per run, that record Number held bytes that are not UTF-8 in a UTF-8 source.
+  // Warns, once per run, that record Number held bytes of a UTF-8 source that are not UTF-8.
   void noteForeignBytes(std::int64_t Number);
   // The line breaks are part of the pieces (the target is no terminal).
   bool folded() const { return Folded; }

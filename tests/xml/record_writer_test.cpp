@@ -129,8 +129,8 @@ TEST_F(RecordWriterTest, ControlBytesWarnOnce) {
                         "     <record>\n          <v>a?b?</v>\n     </record>\n"
                         "     <record>\n          <v>?</v>\n     </record>\n");
   EXPECT_EQ(Errors.str(), "Warning : record 4 holds bytes that XML cannot hold (control "
-                          "characters, or bytes that are not UTF-8 in a UTF-8 document); each is "
-                          "written as \"?\" (later records are not reported)\n");
+                          "characters, or the characters U+FFFE and U+FFFF); each is written as "
+                          "\"?\" (later records are not reported)\n");
 }
 
 TEST_F(RecordWriterTest, ControlBytesInHeaderNamesOfLayoutThree) {
