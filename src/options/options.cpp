@@ -400,8 +400,10 @@ int collectOptions(const std::vector<std::string>& Arguments, Settings& S) {
         std::clog << "Debug: checkOption -> [" << Option << "] ist OK" << std::endl;
     } else {
       std::cerr << "Error : Illegal option : \"" << Option << "\"" << std::endl;
-      // a bare name is most likely the source, given as other tools take it
-      if (!Option.empty() && Option[0] != '-')
+      // a bare name is most likely the source, given as other tools take it; a blank left
+      // before an option does not make it one
+      const std::size_t First = Option.find_first_not_of(" \t");
+      if (First != std::string::npos && Option[First] != '-')
         std::cerr << "          the source is given as -s:" << Option
                   << ", and quillon --help lists the options" << std::endl;
       OptionsOK = false;

@@ -203,7 +203,8 @@ const WalkCase OptionCases[] = {
     {{"-v"}, ContinueRun, "", {{"VerboseMode", "1"}}},
     {{" -v "}, ContinueRun, "", {{"VerboseMode", "1"}}},
     {{"\t-wn\t"}, ContinueRun, "", {{"WriteNum", "1"}}},
-    {{"\t -v"}, 1, illegal(" -v") + sourceHint(" -v") + Abort, {{"VerboseMode", "0"}}},
+    {{"\t -v"}, 1, illegal(" -v") + Abort, {{"VerboseMode", "0"}}}, // a stray blank: no file name
+    {{"\t data.csv"}, 1, illegal(" data.csv") + sourceHint(" data.csv") + Abort, {}},
     {{"   "}, 1, illegal("") + Abort, {}},
     {{""}, 1, illegal("") + Abort, {}},
     {{"-alias:aNum=n"}, ContinueRun, "", {{"aNum", "n"}, {"WriteNum", "1"}, {"AliasGiven", "1"}}},
