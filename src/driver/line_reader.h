@@ -72,10 +72,14 @@ public:
 private:
   class ReadAhead;
 
+  // Room before a block for the unfinished line and what reach() holds after it.
+  static constexpr std::size_t Room = MaxLineLength + 2 + MaxReach;
+
   bool refill();
   void judgeLineEnds();
-  bool readMore();
-  ssize_t readBlock(char* To, std::size_t Size);
+  void startReadAhead();
+  void keepFrom(std::size_t Keep, char* To, std::size_t At);
+  bool readMore(std::size_t Keep);
 
   int Fd;
   SourceStream Stream;
