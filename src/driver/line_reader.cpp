@@ -132,8 +132,8 @@ LineReader::LineReader(int Fd, std::size_t BlockSize)
 LineReader::~LineReader() = default;
 
 void LineReader::startReadAhead() {
-  Ahead.reset(new (std::nothrow) ReadAhead(Stream, Room, std::min(ReadSize, Capacity - Room),
-                                           Capacity + Padding));
+  Ahead.reset(new (std::nothrow)
+                  ReadAhead(Stream, Room, std::min(ReadSize, Capacity - Room), Capacity + Padding));
   if (!Ahead || !Ahead->started()) {
     Ahead.reset();
     Regular = false;
