@@ -160,17 +160,20 @@ bool LineReader::readMore(std::size_t Keep) {
     Target->push();
   if (Regular && !Ahead)
     startReadAhead();
-  ssize_t Got = 0;
-  if (Regular && (Got = Ahead->wait()) > 0 && static_cast<std::size_t>(Got) <= ReadSize &&
-      Ahead->whole() && End - Keep <= Room) {
+  ssize_t Got = Regular ? Ahead->wait() : 0;
+  if (Got > 0 && static_cast<std::size_t>(Got) <= ReadSize && Ahead->whole() &&
+      End - Keep <= Room) {
+    // a whole block: what is kept goes in front of it, and the two buffers change hands
     keepFrom(Keep, Ahead->room(), Room - (End - Keep));
     Ahead->swap(Buffer);
   } else {
     if (Keep > 0)
       keepFrom(Keep, Buffer.get(), 0);
     const std::size_t Wanted = std::min(Capacity - End, ReadSize);
-    Got = Regular ? (Got > 0 ? Ahead->take(Buffer.get() + End, Wanted) : Got)
-                  : Stream.read(Buffer.get() + End, Wanted);
+    if (!Regular)
+      Got = Stream.read(Buffer.get() + End, Wanted);
+    else if (Got > 0)
+      Got = Ahead->take(Buffer.get() + End, Wanted);
   }
   if (Got > 0) {
     if (CrLineEnds)
