@@ -25,11 +25,12 @@ void endLinesAtCr(char* Bytes, std::size_t Size) {
 
 // Reads a regular file one block ahead on a thread of its own, so that the system copies the
 // next block while the run converts this one. It reads what the run would read, in the same
-// order; the run takes the blocks as they come.
+// order, into a buffer as large as the run's, behind room for the run's unfinished line; a
+// whole block is taken by swapping the two buffers, so the input is never copied twice.
 class LineReader::ReadAhead {
 public:
-  ReadAhead(SourceStream& Source, std::size_t Size)
-      : Source(Source), Space(new (std::nothrow) char[Size]), Size(Size) {
+  ReadAhead(SourceStream& Source, std::size_t Room, std::size_t Size, std::size_t Capacity)
+      : Source(Source), Space(new (std::nothrow) char[Capacity]()), Room(Room), Size(Size) {
     Started = Space && startHelperThread(Thread, [this] { run(); });
   }
   ReadAhead(const ReadAhead&) = delete;
@@ -47,19 +48,36 @@ public:
 
   // False when it got no thread or no block: the reader then reads for itself.
   bool started() const { return Started; }
-  // Up to Wanted bytes of the next block, as readSome gives them.
-  ssize_t take(char* To, std::size_t Wanted) {
+  // Waits for the next block; what is left of it, or the end (0) or the error (-1, errno set).
+  ssize_t wait() {
     std::unique_lock<std::mutex> Guard(Lock);
     Change.wait(Guard, [this] { return Ready; });
     if (Got <= 0) {
       errno = Error;
       return Got; // the end, or the error, stays
     }
+    return Got - static_cast<ssize_t>(Used);
+  }
+  // After wait(): whether none of the block was taken yet. Then the caller may fill the room
+  // before it and swap the two buffers; Buffer's bytes from Room on are read over next.
+  bool whole() const { return Used == 0; }
+  char* room() { return Space.get(); }
+  void swap(std::unique_ptr<char[]>& Buffer) {
+    {
+      const std::lock_guard<std::mutex> Guard(Lock);
+      Space.swap(Buffer);
+      Ready = false; // the next block, please
+    }
+    Change.notify_all();
+  }
+  // Up to Wanted bytes of the block wait() gave, copied.
+  ssize_t take(char* To, std::size_t Wanted) {
+    std::unique_lock<std::mutex> Guard(Lock);
     const std::size_t Taken = std::min(Wanted, static_cast<std::size_t>(Got) - Used);
-    std::memcpy(To, Space.get() + Used, Taken);
+    std::memcpy(To, Space.get() + Room + Used, Taken);
     Used += Taken;
     if (Used == static_cast<std::size_t>(Got)) {
-      Ready = false; // the next block, please
+      Ready = false;
       Used = 0;
       Guard.unlock();
       Change.notify_all();
@@ -74,8 +92,9 @@ private:
       Change.wait(Guard, [this] { return !Ready || Quit; });
       if (Quit)
         return;
+      char* const To = Space.get() + Room;
       Guard.unlock();
-      const ssize_t Read = Source.read(Space.get(), Size);
+      const ssize_t Read = Source.read(To, Size);
       const int ReadError = errno;
       Guard.lock();
       Got = Read;
@@ -89,6 +108,7 @@ private:
 
   SourceStream& Source;
   std::unique_ptr<char[]> Space;
+  const std::size_t Room; // before the block
   const std::size_t Size;
   std::mutex Lock;
   std::condition_variable Change;
@@ -103,7 +123,7 @@ private:
 
 LineReader::LineReader(int Fd, std::size_t BlockSize)
     : Fd(Fd), Stream(Fd), ReadSize(BlockSize), JudgeSize(BlockSize) {
-  Capacity = BlockSize + MaxLineLength + 2 + MaxReach;
+  Capacity = BlockSize + Room;
   // zeroed, so that the padding and what lies beyond a short block are never undefined
   Buffer.reset(new (std::nothrow) char[Capacity + Padding]());
   Regular = isRegularFile(Fd);
@@ -111,40 +131,55 @@ LineReader::LineReader(int Fd, std::size_t BlockSize)
 
 LineReader::~LineReader() = default;
 
-ssize_t LineReader::readBlock(char* To, std::size_t Size) {
-  if (Regular && !Ahead) {
-    Ahead.reset(new (std::nothrow) ReadAhead(Stream, ReadSize));
-    if (!Ahead || !Ahead->started()) {
-      Ahead.reset();
-      Regular = false;
-      AheadRefused = true;
-    }
+void LineReader::startReadAhead() {
+  Ahead.reset(new (std::nothrow)
+                  ReadAhead(Stream, Room, std::min(ReadSize, Capacity - Room), Capacity + Padding));
+  if (!Ahead || !Ahead->started()) {
+    Ahead.reset();
+    Regular = false;
+    AheadRefused = true;
   }
-  if (!Regular)
-    return Stream.read(To, Size);
-  return Ahead->take(To, Size);
+}
+
+// Moves the bytes from Keep on to At in To; the line given moves with them, or is gone.
+void LineReader::keepFrom(std::size_t Keep, char* To, std::size_t At) {
+  std::memmove(To + At, Buffer.get() + Keep, End - Keep);
+  Begin = Begin - Keep + At;
+  LineBegin = std::max(LineBegin, Keep) - Keep + At;
+  End = End - Keep + At;
 }
 
 bool LineReader::refill() {
   if (AtEnd)
     return false;
-  if (Begin > 0) {
-    std::memmove(Buffer.get(), Buffer.get() + Begin, End - Begin);
-    End -= Begin;
-    LineBegin = 0; // the line given is gone
-    Begin = 0;
-  }
-  return readMore();
+  return readMore(Begin);
 }
 
-bool LineReader::readMore() {
+bool LineReader::readMore(std::size_t Keep) {
   if (Target)
     Target->push();
-  const ssize_t Got = readBlock(Buffer.get() + End, std::min(Capacity - End, ReadSize));
+  if (Regular && !Ahead)
+    startReadAhead();
+  ssize_t Got = Regular ? Ahead->wait() : 0;
+  if (Got > 0 && static_cast<std::size_t>(Got) <= ReadSize && Ahead->whole() &&
+      End - Keep <= Room) {
+    // a whole block: what is kept goes in front of it, and the two buffers change hands
+    keepFrom(Keep, Ahead->room(), Room - (End - Keep));
+    Ahead->swap(Buffer);
+  } else {
+    if (Keep > 0)
+      keepFrom(Keep, Buffer.get(), 0);
+    const std::size_t Wanted = std::min(Capacity - End, ReadSize);
+    if (!Regular)
+      Got = Stream.read(Buffer.get() + End, Wanted);
+    else if (Got > 0)
+      Got = Ahead->take(Buffer.get() + End, Wanted);
+  }
   if (Got > 0) {
     if (CrLineEnds)
       endLinesAtCr(Buffer.get() + End, static_cast<std::size_t>(Got));
     End += static_cast<std::size_t>(Got);
+    std::memset(Buffer.get() + End, 0, Padding);
     return true;
   }
   if (Got < 0) {
@@ -157,18 +192,11 @@ bool LineReader::readMore() {
 
 std::string_view LineReader::reach(const char* From, std::size_t Size) {
   Size = std::min(Size, MaxReach);
-  std::size_t Offset = static_cast<std::size_t>(From - Buffer.get());
-  while (End - Offset < Size && !AtEnd) {
-    if (LineBegin > 0) { // the last line given moves to the front with what follows it
-      std::memmove(Buffer.get(), Buffer.get() + LineBegin, End - LineBegin);
-      End -= LineBegin;
-      Begin -= LineBegin;
-      Offset -= LineBegin;
-      LineBegin = 0;
-    }
-    if (!readMore())
-      break;
+  const std::size_t Into = static_cast<std::size_t>(From - Buffer.get()) - LineBegin;
+  // the last line given moves with what follows it
+  while (End - LineBegin - Into < Size && !AtEnd && readMore(LineBegin)) {
   }
+  const std::size_t Offset = LineBegin + Into;
   return std::string_view(Buffer.get() + Offset, std::min(End - Offset, Size));
 }
 

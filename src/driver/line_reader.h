@@ -16,7 +16,7 @@ namespace quillon {
 // line end; in a source whose lines end with a carriage return alone, each one is a line end.
 // Before it asks for more input it sends the target's block on its way, so nothing waits in the
 // output while the program waits. A regular file is read (and decompressed) a block ahead, on a
-// thread of its own.
+// thread of its own, into a second buffer that then takes the first one's place.
 class LineReader {
 public:
   static constexpr std::size_t MaxLineLength = LineLimit - 1;
@@ -72,10 +72,14 @@ public:
 private:
   class ReadAhead;
 
+  // Room before a block for the unfinished line and what reach() holds after it.
+  static constexpr std::size_t Room = MaxLineLength + 2 + MaxReach;
+
   bool refill();
   void judgeLineEnds();
-  bool readMore();
-  ssize_t readBlock(char* To, std::size_t Size);
+  void startReadAhead();
+  void keepFrom(std::size_t Keep, char* To, std::size_t At);
+  bool readMore(std::size_t Keep);
 
   int Fd;
   SourceStream Stream;

@@ -42,10 +42,11 @@ private:
 };
 
 // Every result and line the reader gives for Text, "!" standing for TooLong; ReadLimit bytes
-// at most per read.
-std::vector<std::string> readAll(const std::string& Text, std::size_t ReadLimit = 0) {
+// at most per read. The padding after the block must read as zeros throughout.
+std::vector<std::string> readAll(const std::string& Text, std::size_t ReadLimit = 0,
+                                 std::size_t Block = LineReader::BlockSize) {
   SourceFile Source(Text);
-  LineReader Reader(Source.fd());
+  LineReader Reader(Source.fd(), Block);
   if (ReadLimit > 0)
     Reader.setReadLimit(ReadLimit);
   std::vector<std::string> Lines;
@@ -55,6 +56,10 @@ std::vector<std::string> readAll(const std::string& Text, std::size_t ReadLimit 
     if (R == Result::End || R == Result::Error)
       break;
     Lines.push_back(R == Result::TooLong ? "!" : std::string(Line));
+    const std::string_view Rest = Reader.block();
+    if (Rest.data() != nullptr && std::string(Rest.data() + Rest.size(), LineReader::Padding) !=
+                                      std::string(LineReader::Padding, '\0'))
+      Lines.push_back("padding not zeroed");
   }
   return Lines;
 }
@@ -94,6 +99,30 @@ TEST(LineReader, LinesAcrossBlockBoundaries) {
     Expected.push_back(Line);
   }
   EXPECT_EQ(readAll(Text), Expected);
+}
+
+// A regular file read ahead in blocks of every size, whole or in parts: lines of every length up
+// to the longest straddle the blocks, ending with a line feed or (judged on the first block) a
+// carriage return alone; a block too large for the room left is taken in parts.
+TEST(LineReader, ReadAheadBlocksOfEverySize) {
+  const struct {
+    std::size_t Block, ReadLimit;
+    const char* End;
+  } Cases[] = {
+      {64, 0, "\n"}, {64, 0, "\r"}, {4096, 0, "\r\n"}, {1 << 17, 0, "\r"}, {1 << 19, 20000, "\r"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(std::to_string(C.Block) + " " + std::to_string(C.ReadLimit) + " " +
+                 std::to_string(C.End[0]));
+    std::string Text;
+    std::vector<std::string> Expected;
+    for (std::size_t I = 0; Text.size() < 3 * std::max<std::size_t>(C.Block, 1 << 18); ++I) {
+      const std::size_t Length = I % 5 == 4 ? LineReader::MaxLineLength - I % 2 : I * 7919 % 3000;
+      Expected.emplace_back(Length, static_cast<char>('a' + I % 26));
+      Text += Expected.back() + C.End;
+    }
+    EXPECT_EQ(readAll(Text, C.ReadLimit, C.Block), Expected);
+  }
 }
 
 // The longest line next to the edge between two reads: its line feed (or the carriage return
