@@ -101,7 +101,7 @@ void BlockConverter::formBytes() {
     F.Converted = Converted > 0;
     F.Replaced = Replaced;
     // while the reading is undecided, a byte from 0x80 up stops the record: see putCareCell
-    F.Context = Undecided && Byte >= 0x80;
+    F.Stops = Undecided && Byte >= 0x80;
   }
 }
 
@@ -428,7 +428,7 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
         continue; // the second mark of a pair, in this window or the next
       const char Byte = Data[Care];
       const ByteForm& F = Forms[static_cast<unsigned char>(Byte)];
-      if (F.Context) {
+      if (F.Stops) {
         MetHigh = true; // undecided, the line by line way judges the byte
         return nullptr;
       }

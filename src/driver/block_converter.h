@@ -133,7 +133,7 @@ private:
     unsigned char Length;
     bool Converted; // counts as a character transcoded
     bool Replaced;  // a byte XML cannot hold, written '?'
-    bool Context;   // undecided, a byte from 0x80 up: not written here at all
+    bool Stops;     // undecided, a byte from 0x80 up: the line by line way judges it
   };
   std::array<ByteForm, 256> Forms{};
   bool FormsUsed = false;
