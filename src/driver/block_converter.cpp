@@ -320,13 +320,18 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
 bool BlockConverter::judgeDoubled(std::size_t From, std::size_t To, Cell& Out) {
   std::size_t Marks = 0;
   std::size_t Next = From; // the first byte not yet passed
-  for (std::size_t W = From / 64; W <= (To - 1) / 64; ++W) {
-    for (std::uint64_t Bits = Scan.quoteBits(W); Bits != 0; Bits &= Bits - 1) {
+  const std::size_t First = From / 64;
+  const std::size_t Last = (To - 1) / 64;
+  for (std::size_t W = First; W <= Last; ++W) {
+    std::uint64_t Bits = Scan.quoteBits(W);
+    if (W == First)
+      Bits &= ~0ULL << (From % 64);
+    if (W == Last)
+      Bits &= ~0ULL >> (63 - (To - 1) % 64);
+    for (; Bits != 0; Bits &= Bits - 1) {
       const std::size_t Mark = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
       if (Mark < Next)
-        continue; // before the value, or the second of a pair
-      if (Mark >= To)
-        break;
+        continue; // the second of a pair, in this window or the next
       if (Mark + 1 == To || Data[Mark + 1] != '"')
         return false;
       for (std::size_t Back = Mark - std::min<std::size_t>(Mark - From, 5); Back < Mark; ++Back)
