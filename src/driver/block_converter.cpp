@@ -84,7 +84,7 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
 }
 
 // In a single-byte coding each byte has a form of its own, which the writer's text writer
-// gives; only '&' depends on the bytes after it.
+// gives; '&' has it unless it starts a reference that is kept.
 void BlockConverter::formBytes() {
   const TextCoding Coding = Writer.textCoding();
   FormsUsed = Coding == TextCoding::Iso || Coding == TextCoding::IsoToUtf8;
@@ -101,7 +101,7 @@ void BlockConverter::formBytes() {
     F.Converted = Converted > 0;
     F.Replaced = Replaced;
     // while the reading is undecided, a byte from 0x80 up stops the record: see putCareCell
-    F.Context = Text == '&' || (Undecided && Byte >= 0x80);
+    F.Stops = Undecided && Byte >= 0x80;
   }
 }
 
@@ -217,8 +217,8 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
       *To = putCell(*To, I, C);
     } else {
       Cells[I] = C;
-      MetHigh =
-          MetHigh || (Undecided && C.What == Kind::Care && findHighByte(C.Value, C.Size) < C.Size);
+      MetHigh = MetHigh || (Undecided && (C.What == Kind::Care || C.What == Kind::Doubled) &&
+                            findHighByte(C.Value, C.Size) < C.Size);
     }
   };
   std::uint32_t Found = 0;
@@ -302,30 +302,8 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
     ++From;
     --To;
     Look = true;
-    if (Scan.anyQuote(From, To)) {
-      // each doubled mark stands for one; a value of marks alone the parser reads otherwise
-      char* const First = Undoubled.get() + UndoubledSize;
-      char* Value = First;
-      bool Other = false;
-      unsigned char Seen = 0;
-      for (std::size_t I = From; I < To; ++I) {
-        const char C = Data[I];
-        Seen |= static_cast<unsigned char>(C);
-        if (C == '"') {
-          if (I + 1 == To || Data[I + 1] != '"')
-            return false;
-          ++I;
-        } else {
-          Other = true;
-        }
-        *Value++ = C;
-      }
-      if (!Other || (Undecided && Seen >= 0x80))
-        return false;
-      UndoubledSize += static_cast<std::size_t>(Value - First);
-      Out = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
-      return true;
-    }
+    if (Scan.anyQuote(From, To))
+      return FormsUsed ? judgeDoubled(From, To, Out) : undoubleCell(From, To, Out);
   }
   Kind What = Kind::Care;
   if (To == From)
@@ -334,6 +312,79 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
     What = Kind::Clean;
   Out = Cell{Data + From, To - From, What};
   return true;
+}
+
+// The quoted value [From, To), which holds quotation marks, left on the block: each mark must be
+// doubled, and the value more than marks. An '&' with a mark within five bytes after it is
+// judged on the value undone, where the reference it may start reads other bytes.
+bool BlockConverter::judgeDoubled(std::size_t From, std::size_t To, Cell& Out) {
+  std::size_t Marks = 0;
+  std::size_t Next = From; // the first byte not yet passed
+  const std::size_t First = From / 64;
+  const std::size_t Last = (To - 1) / 64;
+  for (std::size_t W = First; W <= Last; ++W) {
+    std::uint64_t Bits = Scan.quoteBits(W);
+    if (W == First)
+      Bits &= ~0ULL << (From % 64);
+    if (W == Last)
+      Bits &= ~0ULL >> (63 - (To - 1) % 64);
+    for (; Bits != 0; Bits &= Bits - 1) {
+      const std::size_t Mark = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
+      if (Mark < Next)
+        continue; // the second of a pair, in this window or the next
+      if (Mark + 1 == To || Data[Mark + 1] != '"')
+        return false;
+      for (std::size_t Back = Mark - std::min<std::size_t>(Mark - From, 5); Back < Mark; ++Back)
+        if (Data[Back] == '&')
+          return undoubleCell(From, To, Out);
+      Marks += 2;
+      Next = Mark + 2;
+    }
+  }
+  if (Marks == To - From)
+    return false; // a value of marks alone the parser reads otherwise
+  Out = Cell{Data + From, To - From, Kind::Doubled};
+  return true;
+}
+
+// The quoted value [From, To), which holds quotation marks, undone into the side buffer.
+bool BlockConverter::undoubleCell(std::size_t From, std::size_t To, Cell& Out) {
+  char* const First = Undoubled.get() + UndoubledSize;
+  char* Value = First;
+  bool Other = false;
+  unsigned char Seen = 0;
+  for (std::size_t I = From; I < To; ++I) {
+    const char C = Data[I];
+    Seen |= static_cast<unsigned char>(C);
+    if (C == '"') {
+      if (I + 1 == To || Data[I + 1] != '"')
+        return false;
+      ++I;
+    } else {
+      Other = true;
+    }
+    *Value++ = C;
+  }
+  if (!Other || (Undecided && Seen >= 0x80))
+    return false;
+  UndoubledSize += static_cast<std::size_t>(Value - First);
+  Out = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
+  return true;
+}
+
+// The value of C as the parser gives it: a cell left on the block with doubled marks is undone
+// into the side buffer.
+std::string_view BlockConverter::undoubled(const Cell& C) {
+  if (C.What != Kind::Doubled)
+    return std::string_view(C.Value, C.Size);
+  char* const First = Undoubled.get() + UndoubledSize;
+  char* Value = First;
+  for (std::size_t I = 0; I < C.Size; ++I) {
+    *Value++ = C.Value[I];
+    I += C.Value[I] == '"';
+  }
+  UndoubledSize += static_cast<std::size_t>(Value - First);
+  return std::string_view(First, static_cast<std::size_t>(Value - First));
 }
 
 bool BlockConverter::holdsHighByte(std::size_t From, std::size_t To) const {
@@ -352,22 +403,22 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
     char* Done = nullptr;
     if (C.What == Kind::Clean)
       Done = copyCell(To, C.Value, C.Size);
-    else if (C.What == Kind::Care && FormsUsed)
+    else if ((C.What == Kind::Care || C.What == Kind::Doubled) && FormsUsed)
       Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
                          static_cast<std::size_t>(C.Value - Data) + C.Size);
-    To = Done ? Done : Writer.writeValue(To, std::string_view(C.Value, C.Size), Replaced, Foreign);
+    To = Done ? Done : Writer.writeValue(To, undoubled(C), Replaced, Foreign);
     To = putText(To, P.After, P.AfterSize);
   }
   ++Written;
   return To;
 }
 
-// Writes the cell [From, End) of the block by the forms of its bytes that need care, and
-// returns its end; null when one of them is written as the bytes after it say.
+// Writes the cell [From, End) of the block by the forms of its bytes that need care, each
+// doubled quotation mark once, and returns its end; null when one of them is not written here.
 char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
   std::int64_t Converted = 0;
   bool CellReplaced = false;
-  std::size_t At = From;
+  std::size_t At = From; // the first byte not written yet
   const std::size_t First = From / 64;
   const std::size_t Last = (End - 1) / 64;
   for (std::size_t W = First; W <= Last; ++W) {
@@ -378,18 +429,24 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
       Bits &= ~0ULL >> (63 - (End - 1) % 64);
     for (; Bits != 0; Bits &= Bits - 1) {
       const std::size_t Care = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
-      const ByteForm& F = Forms[static_cast<unsigned char>(Data[Care])];
-      if (F.Context) {
-        // undecided, the rest of the cell may hold a byte from 0x80 up after an '&'
-        MetHigh = MetHigh || (Undecided && holdsHighByte(Care, End));
+      if (Care < At)
+        continue; // the second mark of a pair, in this window or the next
+      const char Byte = Data[Care];
+      const ByteForm& F = Forms[static_cast<unsigned char>(Byte)];
+      if (F.Stops) {
+        MetHigh = true; // undecided, the line by line way judges the byte
         return nullptr;
       }
       To = copyCell(To, Data + At, Care - At);
+      At = Care + (Byte == '"' ? 2 : 1);
+      if (Byte == '&' && isKeptReference(Data + Care, Data + End)) {
+        *To++ = '&'; // the rest of the reference goes on as ordinary bytes
+        continue;
+      }
       std::memcpy(To, F.Bytes, sizeof F.Bytes);
       To += F.Length;
       Converted += F.Converted;
       CellReplaced = CellReplaced || F.Replaced;
-      At = Care + 1;
     }
   }
   To = copyCell(To, Data + At, End - At);
@@ -451,8 +508,9 @@ void BlockConverter::writeCellsByRoom() {
       break;
     }
     case Kind::Care:
+    case Kind::Doubled:
     case Kind::Undoubled:
-      Writer.writeCell(I, std::string_view(C.Value, C.Size));
+      Writer.writeCell(I, undoubled(C));
       continue; // counted there
     }
     ++Counters.ElementCount;

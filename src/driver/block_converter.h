@@ -26,9 +26,11 @@ namespace quillon {
 // warned about surplus cells, the surplus is ignored as the parser ignores it (with -rfc4180,
 // only a surplus without quotation marks). A cell of
 // printable ASCII (and, in an ISO-8859-1 document from a source read as ISO-8859-1, of bytes
-// from 0xA0 up) is copied as it is. From a single-byte source the other cells are written byte
-// by byte in the forms the record writer's text writer gives each byte; what remains (a UTF-8
-// source, an '&', doubled quotation marks) goes through the record writer's own text code.
+// from 0xA0 up) is copied as it is. From a single-byte source the other cells are written from
+// the block in the forms the record writer's text writer gives each byte, a kept reference
+// judged in place and each doubled quotation mark written once; what remains (a UTF-8 source,
+// an '&' with a quotation mark within five bytes after it) goes through the record writer's own
+// text code.
 // While the source's reading is undecided, a record that holds a byte from 0x80 up is no
 // ordinary one.
 //
@@ -68,6 +70,7 @@ private:
     Empty,
     Clean,     // copied as it is
     Care,      // on the block, with bytes needing care
+    Doubled,   // on the block, quoted, with doubled quotation marks written once
     Undoubled, // its doubled quotation marks undone, off the block
   };
   struct Cell {
@@ -88,6 +91,9 @@ private:
   Step writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
+  bool judgeDoubled(std::size_t From, std::size_t To, Cell& Out);
+  bool undoubleCell(std::size_t From, std::size_t To, Cell& Out);
+  std::string_view undoubled(const Cell& C);
   bool holdsHighByte(std::size_t From, std::size_t To) const;
   char* putCell(char* To, std::size_t I, const Cell& C);
   char* putCareCell(char* To, std::size_t From, std::size_t End);
@@ -121,13 +127,13 @@ private:
 
   std::vector<Pieces> Texts;
   // The text form of each byte in a single-byte coding, for the cells on the block: their
-  // bytes needing care are known, and all but '&' (Context) are written alone.
+  // bytes needing care are known, and each is written alone ('&' unless a reference is kept).
   struct ByteForm {
     char Bytes[8];
     unsigned char Length;
     bool Converted; // counts as a character transcoded
     bool Replaced;  // a byte XML cannot hold, written '?'
-    bool Context;   // written as the bytes after it say (or, undecided, not here at all)
+    bool Stops;     // undecided, a byte from 0x80 up: the line by line way judges it
   };
   std::array<ByteForm, 256> Forms{};
   bool FormsUsed = false;

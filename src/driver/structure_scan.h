@@ -51,9 +51,10 @@ public:
   // behind) holds a quotation mark, or a byte that needs care.
   bool anyQuote(std::size_t From, std::size_t To) const { return anyIn(Quotes.get(), From, To); }
   bool anyCare(std::size_t From, std::size_t To) const { return anyIn(Cares.get(), From, To); }
-  // The bytes needing care in window Window (offset / 64; scanned, and less than KeptWindows
-  // windows behind), bit i for byte i.
+  // The bytes needing care (or the quotation marks) in window Window (offset / 64; scanned, and
+  // less than KeptWindows windows behind), bit i for byte i.
   std::uint64_t careBits(std::size_t Window) const { return Cares[Window % KeptWindows]; }
+  std::uint64_t quoteBits(std::size_t Window) const { return Quotes[Window % KeptWindows]; }
   // Whether the line feed at At lies inside quotation.
   bool quotedFeed(std::size_t At) const {
     return (QuotedFeeds[At / 64 % KeptWindows] >> (At % 64) & 1) != 0;

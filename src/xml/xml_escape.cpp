@@ -15,6 +15,29 @@
 
 namespace quillon {
 
+// Only the longest candidate is compared: the ';' decides its length first.
+bool isKeptReference(const char* At, const char* End) {
+  const std::ptrdiff_t Left = End - At;
+  std::size_t Length = 0;
+  if (Left >= 6 && At[5] == ';')
+    Length = 4;
+  else if (Left >= 5 && At[4] == ';')
+    Length = 3;
+  else if (Left >= 4 && At[3] == ';')
+    Length = 2;
+  const std::string_view Name(At + 1, Length);
+  switch (Length) {
+  case 4:
+    return Name == "quot" || Name == "apos";
+  case 3:
+    return Name == "amp";
+  case 2:
+    return Name == "lt" || Name == "gt";
+  default:
+    return false;
+  }
+}
+
 namespace {
 
 // What the text form does with a byte. Check: the byte begins a UTF-8 sequence that must be
@@ -66,30 +89,6 @@ constexpr unsigned char NameClass[256] = {
 unsigned char actionOf(char C) { return TextActions[static_cast<unsigned char>(C)]; }
 
 unsigned char byteOf(char C) { return static_cast<unsigned char>(C); }
-
-// Tells whether the '&' at At starts one of the five predefined references, which stay as
-// they are. Only the longest candidate is compared: the ';' decides its length first.
-bool isKeptReference(const char* At, const char* End) {
-  const std::ptrdiff_t Left = End - At;
-  std::size_t Length = 0;
-  if (Left >= 6 && At[5] == ';')
-    Length = 4;
-  else if (Left >= 5 && At[4] == ';')
-    Length = 3;
-  else if (Left >= 4 && At[3] == ';')
-    Length = 2;
-  const std::string_view Name(At + 1, Length);
-  switch (Length) {
-  case 4:
-    return Name == "quot" || Name == "apos";
-  case 3:
-    return Name == "amp";
-  case 2:
-    return Name == "lt" || Name == "gt";
-  default:
-    return false;
-  }
-}
 
 bool beginsWithXml(const std::string& Text) {
   if (Text.size() < 3)

@@ -46,6 +46,10 @@ bool appendEscapedText(std::string& Out, std::string_view Text, bool Utf8, bool 
 bool appendEscapedText(std::string& Out, std::string_view Text, TextCoding Coding, bool Attribute,
                        std::int64_t& Converted);
 
+// Whether the '&' at At, in a text that ends at End, starts one of the five predefined
+// references, which the text form keeps as they are.
+bool isKeptReference(const char* At, const char* End);
+
 // The room writeEscapedText needs for Size input bytes: eight for each ("&#x20AC;" for one
 // Windows-1252 byte), and one word more, since it stores eight bytes at a time.
 constexpr std::size_t escapedTextRoom(std::size_t Size) { return 8 * Size + 8; }

@@ -505,6 +505,52 @@ TEST(BlockConverter, SameWhenCareIsFollowedByCleanWindows) {
   }
 }
 
+// Cells the block writes by the byte forms: kept references and near ones (also cut by the
+// separator after them), doubled marks, and an '&' with a mark within five bytes after it,
+// which the value undone reads differently ("&lt;"";" keeps no reference).
+const char* const FormCells[] = {"\"a\"\"b\"",
+                                 "\"\"\"x\"",
+                                 "\"x\"\"\"",
+                                 "\"&amp;\"\"x\"",
+                                 "\"&amp;x\"\"\"",
+                                 "\"&lt;\"\";\"",
+                                 "\"&lt\"\";\"",
+                                 "\"&quot\"\"x;\"",
+                                 "\"x\"\"&\"\"y\"",
+                                 "\"&\"\"\"\"amp;\"",
+                                 "\"a&b\"\"&gt;\"",
+                                 "&amp;",
+                                 "&amp",
+                                 "&lt",
+                                 "&quot;x",
+                                 "a&apos;&&gt;",
+                                 "\"&apos;\"",
+                                 "\"\x01\"\"\t\"",
+                                 "\"&lt;x\"\"\"",
+                                 "\"\x80\"\"&amp;\""}; // decides the reading: the last
+
+// Each of them at every position in a window and across read blocks of every size, the
+// reading undecided (ASCII) or decided (a Windows-1252 byte first); a record whose worst case
+// outgrows the target is written cell by cell.
+TEST(BlockConverter, SameForCellsWrittenByTheForms) {
+  Switches Keep;
+  const std::int64_t Before = quillon::testSwitches().BlockRecords;
+  for (const char* First : {"", "\xE9;1;2\n"}) {
+    std::string Source = "a;b;c\n"s + First;
+    for (std::size_t Shift = 0; Shift < 66; ++Shift)
+      for (std::size_t I = 0; I + (*First ? 0 : 1) < std::size(FormCells); ++I)
+        Source += std::string(Shift, 'x') + ";" + FormCells[I] + ";" + FormCells[I] + "\n";
+    Source += std::string(70000, 'x') + ";" + FormCells[0] + ";" + FormCells[4] + "\n";
+    for (const auto& Options :
+         {std::vector<std::string>{"-m:1"}, std::vector<std::string>{"-m:2", "-e:UTF-8", "-v"},
+          std::vector<std::string>{"-m:5", "-sup"}}) {
+      SCOPED_TRACE(optionText(Options) + (*First ? "decided" : "undecided"));
+      expectSameEveryWay(Source, Options, blockWays({97, 4096, 1 << 20}));
+    }
+  }
+  EXPECT_GT(quillon::testSwitches().BlockRecords - Before, 50000);
+}
+
 // A source larger than the largest read block, with the awkward records spread thinly.
 TEST(BlockConverter, SameAcrossLargeBlocks) {
   Switches Keep;
