@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/limits.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,10 +11,6 @@
 #include <vector>
 
 namespace quillon {
-
-// A logical line (a record, with the line breaks inside its quotation) must be shorter than
-// this; the reader, the run and the block converter all hold to it.
-constexpr std::size_t LineLimit = 100000;
 
 // Splits one line into cells. One parser serves the whole run and reuses its buffers.
 // Lines are taken by length, so a NUL byte is just another byte.

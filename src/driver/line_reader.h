@@ -1,6 +1,6 @@
 #pragma once
 
-#include "csv/csv_parser.h"
+#include "base/limits.h"
 #include "driver/source_stream.h"
 #include "xml/target_buffer.h"
 
