@@ -3,8 +3,8 @@
 
 #include "csv/csv_parser.h"
 #include "encoding/encoding.h"
+#include "io/target_buffer.h"
 #include "options/settings.h"
-#include "xml/target_buffer.h"
 #include "xml/xml_escape.h"
 #include "xml/xml_output.h"
 

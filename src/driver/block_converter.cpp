@@ -1,8 +1,8 @@
 #include "driver/block_converter.h"
 
 #include "base/byte_words.h"
-#include "driver/line_reader.h"
 #include "driver/test_switches.h"
+#include "io/line_reader.h"
 #include "xml/xml_escape.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "driver/structure_scan.h"
+#include "io/target_buffer.h"
 #include "options/settings.h"
-#include "xml/target_buffer.h"
 #include "xml/xml_output.h"
 
 #include <array>

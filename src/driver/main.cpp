@@ -1,6 +1,6 @@
 #include "base/fd_io.h"
-#include "driver/log_channel.h"
 #include "driver/run.h"
+#include "io/log_channel.h"
 
 #include <csignal>
 #include <iostream>

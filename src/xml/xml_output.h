@@ -1,7 +1,7 @@
 #pragma once
 
+#include "io/target_buffer.h"
 #include "options/settings.h"
-#include "xml/target_buffer.h"
 #include "xml/xml_escape.h"
 
 #include <cstdint>

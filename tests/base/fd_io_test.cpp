@@ -1,5 +1,5 @@
 #include "base/fd_io.h"
-#include "xml/target_buffer.h"
+#include "io/target_buffer.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,5 +1,5 @@
+#include "io/target_buffer.h"
 #include "options/settings.h"
-#include "xml/target_buffer.h"
 #include "xml/xml_output.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "xml/target_buffer.h"
+#include "io/target_buffer.h"
 
 #include "base/fd_io.h"
 

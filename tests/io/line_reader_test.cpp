@@ -1,5 +1,5 @@
-#include "driver/line_reader.h"
 #include "driver/run.h"
+#include "io/line_reader.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/limits.h"
-#include "driver/source_stream.h"
-#include "xml/target_buffer.h"
+#include "io/source_stream.h"
+#include "io/target_buffer.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "driver/source_stream.h"
+#include "io/source_stream.h"
 
 #include "base/fd_io.h"
 

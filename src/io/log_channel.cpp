@@ -1,4 +1,4 @@
-#include "driver/log_channel.h"
+#include "io/log_channel.h"
 
 #include "base/fd_io.h"
 

@@ -1,4 +1,4 @@
-#include "driver/target_file.h"
+#include "io/target_file.h"
 
 #include <algorithm>
 #include <atomic>
