@@ -3,8 +3,8 @@
 // picks the read size, the level of vector code and, from 192 up, -rfc4180; then option lines
 // up to the first empty line, then the source.
 #include "driver/run.h"
-#include "driver/structure_scan.h"
-#include "driver/test_switches.h"
+#include "fastpath/structure_scan.h"
+#include "fastpath/test_switches.h"
 #include "fuzz_support.h"
 #include "options/options.h"
 #include "options/settings.h"

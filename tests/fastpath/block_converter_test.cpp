@@ -1,7 +1,7 @@
 #include "capture.h"
 #include "driver/run.h"
-#include "driver/structure_scan.h"
-#include "driver/test_switches.h"
+#include "fastpath/structure_scan.h"
+#include "fastpath/test_switches.h"
 #include "options/options.h"
 #include "options/settings.h"
 

@@ -1,7 +1,7 @@
-#include "driver/block_converter.h"
+#include "fastpath/block_converter.h"
 
 #include "base/byte_words.h"
-#include "driver/test_switches.h"
+#include "fastpath/test_switches.h"
 #include "io/line_reader.h"
 #include "xml/xml_escape.h"
 

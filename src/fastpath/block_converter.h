@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/structure_scan.h"
+#include "fastpath/structure_scan.h"
 #include "io/target_buffer.h"
 #include "options/settings.h"
 #include "xml/xml_output.h"

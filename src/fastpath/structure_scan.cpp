@@ -1,4 +1,4 @@
-#include "driver/structure_scan.h"
+#include "fastpath/structure_scan.h"
 
 #include "base/byte_words.h"
 

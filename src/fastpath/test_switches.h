@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/structure_scan.h"
+#include "fastpath/structure_scan.h"
 
 #include <cstddef>
 #include <cstdint>
