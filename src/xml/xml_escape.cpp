@@ -571,12 +571,24 @@ template <High Mode> char* writeForeign(char* Out, unsigned char Byte, TextWrite
   return Out + Form.Length;
 }
 
-// U+FFFE and U+FFFF are well-formed but no XML characters: a '?' for each of their bytes.
-char* writeNonCharacter(char* Out, const char*& At, std::size_t Length, TextWriter& Writer) {
+// Writes what at At is no XML character, and moves At past it: a byte that begins no sequence
+// (Length 0), or U+FFFE or U+FFFF, well-formed but no XML characters, a '?' for each of their
+// bytes. False, with nothing written, for any other character.
+template <High Mode>
+bool writeNoCharacter(char*& Out, const char*& At, std::size_t Length, std::uint32_t CodePoint,
+                      TextWriter& Writer) {
+  if (Length == 0) {
+    Out = writeForeign<Mode>(Out, byteOf(*At), Writer);
+    ++At;
+    return true;
+  }
+  if (CodePoint != 0xFFFE && CodePoint != 0xFFFF)
+    return false;
   std::memset(Out, '?', Length);
+  Out += Length;
   At += Length;
   Writer.Replaced = true;
-  return Out + Length;
+  return true;
 }
 
 // Writes the text form of one byte (or, in UTF-8, one character) that bytesToLookAt flagged;
@@ -637,13 +649,8 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
         Length =
             decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
       }
-      if (Length == 0) {
-        Out = writeForeign<Mode>(Out, byteOf(C), Writer);
-        ++At;
+      if (writeNoCharacter<Mode>(Out, At, Length, CodePoint, Writer))
         return Out;
-      }
-      if (CodePoint == 0xFFFE || CodePoint == 0xFFFF)
-        return writeNonCharacter(Out, At, Length, Writer);
       if (CodePoint >= 0xA0 && CodePoint <= 0xFF)
         *Out++ = static_cast<char>(CodePoint);
       else
@@ -669,13 +676,8 @@ char* writeFlagged(char* Out, const char*& At, const char* End, TextWriter& Writ
       else
         Length =
             decodeSequence(std::string_view(At, static_cast<std::size_t>(End - At)), 0, CodePoint);
-      if (Length == 0) {
-        Out = writeForeign<Mode>(Out, byteOf(C), Writer);
-        ++At;
+      if (writeNoCharacter<Mode>(Out, At, Length, CodePoint, Writer))
         return Out;
-      }
-      if (CodePoint == 0xFFFE || CodePoint == 0xFFFF)
-        return writeNonCharacter(Out, At, Length, Writer);
       std::memcpy(Out, At, Length);
       At += Length;
       return Out + Length;
