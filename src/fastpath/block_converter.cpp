@@ -11,8 +11,9 @@
 
 namespace quillon {
 
-// A record is walked with the masks of all its windows at hand.
-static_assert(StructureScan::KeptWindows * 64 >= LineLimit + 64,
+// A record is walked with the masks of all its windows at hand, though the scan that found its
+// line feed went on for a batch of windows more.
+static_assert(StructureScan::KeptWindows * 64 >= LineLimit + 64 * (StructureScan::MaxBatch + 1),
               "the scan must keep the windows of a record of the longest line");
 
 namespace {
@@ -116,17 +117,25 @@ void BlockConverter::formBytes() {
 
 BlockConverter::~BlockConverter() { testSwitches().BlockRecords += Records; }
 
-bool BlockConverter::nextStructural(std::uint32_t& Found) {
-  while (Next == Last) {
-    if (Scan.finished())
-      return false;
-    std::size_t Count = 0;
-    Next = Scan.scan(Batch, Count);
-    Last = Next + Count;
-    Batch = std::min(2 * Batch, StructureScan::MaxBatch);
+// The line feed that ends the line beginning at Start, within its first Limit bytes, found in
+// the scan's masks, which then hold every window up to it; false when there is none.
+bool BlockConverter::findFeed(std::size_t Start, std::size_t Limit, std::size_t& Feed) {
+  const std::size_t End = Start + Limit;
+  std::uint64_t From = ~0ULL << (Start % 64);
+  for (std::size_t W = Start / 64; W * 64 < End; ++W, From = ~0ULL) {
+    while (W * 64 >= Scan.scanned()) {
+      if (Scan.finished())
+        return false;
+      Scan.scan(Batch);
+      Batch = std::min(2 * Batch, StructureScan::MaxBatch);
+    }
+    const std::uint64_t Feeds = Scan.feedBits(W) & From;
+    if (Feeds != 0) {
+      Feed = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Feeds));
+      return Feed < End;
+    }
   }
-  Found = *Next++;
-  return true;
+  return false;
 }
 
 std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
@@ -140,24 +149,22 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
     return 0;
   }
   Data = Block.data();
-  const std::size_t Size = std::min<std::size_t>(Block.size(), StructureScan::OffsetBits);
+  const std::size_t Size = Block.size();
   Scan.start(Data, Size);
-  Next = Last = nullptr;
   Batch = FirstBatch;
   std::size_t Start = 0;
   bool Converted = false;
   for (;;) {
     // the line the record must fit on, shorter than the line limit
     const std::size_t Left = Size - Start;
-    const void* const Feed =
-        std::memchr(Data + Start, '\n', std::min(Left, LineReader::MaxLineLength));
+    std::size_t Feed = 0;
     Step Taken = Step::NeedInput;
     std::size_t Length = 0;
-    if (Feed) {
-      Length = static_cast<std::size_t>(static_cast<const char*>(Feed) - (Data + Start)) + 1;
+    if (findFeed(Start, std::min(Left, LineReader::MaxLineLength), Feed)) {
+      Length = Feed - Start + 1;
       Taken = Out.fits(Writer.recordRoom() + PiecesRoom + escapedTextRoom(Length))
-                  ? writeDirectly(Start, Start + Length - 1)
-                  : takeRecord<false>(Start, Start + Length - 1, nullptr);
+                  ? writeDirectly(Start, Feed)
+                  : takeRecord<false>(Start, Feed, nullptr);
     } else if (Left >= LineReader::MaxLineLength) {
       Taken = Step::Exact; // too long for one line
     }
@@ -213,6 +220,36 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
   return Step::Written;
 }
 
+// The structural bytes of a record, from the scan's masks, window by window; every window up
+// to the record's line feed is scanned. Kept in registers by the walk: the bytes it writes may
+// alias any member.
+class BlockConverter::Walk {
+public:
+  Walk(const StructureScan& Scan, std::size_t Start)
+      : Structurals(Scan.structuralRing()), Specials(Scan.specialRing()), W(Start / 64),
+        Bits(Structurals[StructureScan::slot(W)] & ~0ULL << (Start % 64)),
+        Special(Specials[StructureScan::slot(W)]) {}
+  // The next structural byte; IsSpecial when it is a line feed or ends a cell needing care.
+  std::size_t next(bool& IsSpecial) {
+    while (Bits == 0) {
+      ++W;
+      Bits = Structurals[StructureScan::slot(W)];
+      Special = Specials[StructureScan::slot(W)];
+    }
+    const auto Bit = static_cast<unsigned>(__builtin_ctzll(Bits));
+    Bits &= Bits - 1;
+    IsSpecial = (Special >> Bit & 1) != 0;
+    return W * 64 + Bit;
+  }
+
+private:
+  const std::uint64_t* const Structurals;
+  const std::uint64_t* const Specials;
+  std::size_t W;
+  std::uint64_t Bits;    // the structural bytes of window W not yet walked
+  std::uint64_t Special; // the special ones of window W
+};
+
 // Finds the record that begins at Start, whose line ends with the line feed at Feed, and judges
 // its cells: written at *To (Direct), or kept in Cells for writeRecord.
 template <bool Direct>
@@ -221,24 +258,38 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   std::size_t From = Start;
   UndoubledSize = 0;
   MetHigh = false;
-  const auto take = [this, To](std::size_t I, const Cell& C) {
+  char* Put = Direct ? *To : nullptr;
+  const auto take = [this, &Put](std::size_t I, const Cell& C) {
     if constexpr (Direct) {
-      *To = putCell(*To, I, C);
+      Put = putCell(Put, I, C);
     } else {
       Cells[I] = C;
       MetHigh = MetHigh || (Undecided && (C.What == Kind::Care || C.What == Kind::Doubled) &&
                             findHighByte(C.Value, C.Size) < C.Size);
     }
   };
-  std::uint32_t Found = 0;
+  const char* const Bytes = Data;
+  const Pieces* const Around = Texts.data();
+  const std::size_t Columns = ColumnCount;
+  std::int64_t CleanCells = 0;
+  Walk Structure(Scan, Start);
   std::size_t At = 0;
   bool AtFeed = false;
-  while (Column < ColumnCount) {
-    if (!nextStructural(Found))
-      return Step::NeedInput;
-    At = Found & StructureScan::OffsetBits;
-    Cell C{Data + From, At - From, At > From ? Kind::Clean : Kind::Empty};
-    if (Found & StructureScan::Special) { // a line feed, or a cell that needs a closer look
+  bool Special = false;
+  while (Column < Columns) {
+    At = Structure.next(Special);
+    if (Direct && !Special && At > From) { // most cells: copied as they are
+      const Pieces& P = Around[Column];
+      Put = putText(Put, P.Before, P.BeforeSize);
+      Put = copyCell(Put, Bytes + From, At - From);
+      Put = putText(Put, P.After, P.AfterSize);
+      ++CleanCells;
+      From = At + 1;
+      ++Column;
+      continue;
+    }
+    Cell C{Bytes + From, At - From, At > From ? Kind::Clean : Kind::Empty};
+    if (Special) { // a line feed, or a cell that needs a closer look
       if (At == Feed) {
         AtFeed = true;
         break;
@@ -255,14 +306,12 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   std::size_t LastSeparator = From - 1;
   bool Surplus = false; // bytes other than separators after the last column
   while (!AtFeed) {
-    if (!nextStructural(Found))
-      return Step::NeedInput;
-    At = Found & StructureScan::OffsetBits;
+    At = Structure.next(Special);
     if (At == Feed)
       break;
     if (At != LastSeparator + 1)
       Surplus = true;
-    if (Undecided && (Found & StructureScan::Special) && holdsHighByte(From, At))
+    if (Undecided && Special && holdsHighByte(From, At))
       return Step::Exact;
     LastSeparator = At;
     From = At + 1;
@@ -295,6 +344,10 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     take(Column, C);
     for (std::size_t I = Column + 1; I < ColumnCount; ++I)
       take(I, Cell{nullptr, 0, Kind::Empty});
+  }
+  if constexpr (Direct) {
+    *To = Put;
+    Written += CleanCells;
   }
   // the line by line way judges the source's first byte from 0x80 up
   return MetHigh ? Step::Exact : Step::Record;

@@ -86,8 +86,10 @@ private:
     Exact,
   };
 
+  class Walk;
+
   void formBytes();
-  bool nextStructural(std::uint32_t& Found);
+  bool findFeed(std::size_t Start, std::size_t Limit, std::size_t& Feed);
   Step writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
@@ -112,9 +114,7 @@ private:
   const bool Undecided;
   StructureScan Scan;
   const char* Data = nullptr; // the block being converted
-  const std::uint32_t* Next = nullptr;
-  const std::uint32_t* Last = nullptr;
-  std::size_t Batch = 0; // windows for the next scan
+  std::size_t Batch = 0;      // windows for the next scan
   // The texts around a column's value, taken from the writer once.
   struct Pieces {
     const char* Before;

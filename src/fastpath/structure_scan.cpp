@@ -37,11 +37,22 @@ struct Carries {
   std::uint64_t Dirty;  // 1 while a cell that holds a byte needing care goes on
 };
 
-// What every level does with a window's masks: the quotation state, the structural bytes, the
-// cells that hold a byte needing care, and the list. Inside: prefixXor of the quotes.
-__attribute__((always_inline)) inline std::uint32_t*
-finishWindow(const Masks& M, std::uint64_t Inside, Carries& C, std::uint32_t Base,
-             std::uint64_t& QuotedFeeds, std::uint32_t* Out) {
+// The rings the masks go to, and the slot of the first window of a scan.
+struct Rings {
+  std::uint64_t* Structurals;
+  std::uint64_t* Specials;
+  std::uint64_t* Feeds;
+  std::uint64_t* Quotes;
+  std::uint64_t* Cares;
+  std::uint64_t* QuotedFeeds;
+  std::size_t At;
+};
+
+// What every level does with a window's masks (the last one of a scan clipped to its valid
+// bytes): the quotation state, the structural bytes and the special ones, kept in the rings at
+// window W of the scan. Inside: prefixXor of the quotes.
+__attribute__((always_inline)) inline void finishWindow(const Masks& M, std::uint64_t Inside,
+                                                        Carries& C, const Rings& R, std::size_t W) {
   Inside ^= C.Inside;
   C.Inside = static_cast<std::uint64_t>(static_cast<std::int64_t>(Inside) >> 63);
   const std::uint64_t Structural = (M.Separator & ~Inside) | M.Feed;
@@ -52,23 +63,13 @@ finishWindow(const Masks& M, std::uint64_t Inside, Carries& C, std::uint32_t Bas
   const bool Over = __builtin_add_overflow(Open, M.Care & Open, &Sum);
   const bool Again = __builtin_add_overflow(Sum, C.Dirty, &Sum);
   C.Dirty = (Over || Again) ? 1 : 0;
-  const std::uint64_t Special = (Sum & Structural) | M.Feed;
-  QuotedFeeds = Inside & M.Feed;
-  // eight entries at a time whatever their number, so that no branch depends on it; the ones
-  // past the number are overwritten later
-  std::uint64_t Bits = Structural;
-  const unsigned Count = static_cast<unsigned>(__builtin_popcountll(Bits));
-  unsigned Done = 0;
-  do {
-    for (unsigned K = 0; K < 8; ++K) {
-      const unsigned I = static_cast<unsigned>(__builtin_ctzll(Bits | 1ULL << 63));
-      // bit I of Special lands on bit 31, the bits above it beyond the word
-      Out[Done + K] = (Base + I) | static_cast<std::uint32_t>(Special >> I << 31);
-      Bits &= Bits - 1;
-    }
-    Done += 8;
-  } while (Done < Count);
-  return Out + Count;
+  const std::size_t Slot = StructureScan::slot(R.At + W);
+  R.Structurals[Slot] = Structural;
+  R.Specials[Slot] = (Sum & Structural) | M.Feed;
+  R.Feeds[Slot] = M.Feed;
+  R.Quotes[Slot] = M.Quote;
+  R.Cares[Slot] = M.Care;
+  R.QuotedFeeds[Slot] = Inside & M.Feed;
 }
 
 // The bits of the first Valid bytes of a window.
@@ -84,38 +85,24 @@ inline void clip(Masks& M, std::size_t Valid) {
   M.Care &= Keep;
 }
 
-// The rings of the masks stage 2 asks for, and where the next window goes in them.
-struct Rings {
-  std::uint64_t* Quotes;
-  std::uint64_t* Cares;
-  std::uint64_t* QuotedFeeds;
-  std::size_t At;
-};
-
-// Keeps the masks of window W of Windows in the rings, the last one clipped to its LastValid
-// bytes first; returns where the window's quoted line feeds go.
-inline std::uint64_t* keep(Masks& M, Rings& R, std::size_t W, std::size_t Windows,
-                           std::size_t LastValid) {
+// A scan's window W of Windows: the last one is clipped to its LastValid bytes, which the
+// masks of the bytes after the stretch must not reach.
+inline void clipLast(Masks& M, std::size_t W, std::size_t Windows, std::size_t LastValid) {
   if (W + 1 == Windows)
     clip(M, LastValid);
-  const std::size_t Slot = (R.At + W) % StructureScan::KeptWindows;
-  R.Quotes[Slot] = M.Quote;
-  R.Cares[Slot] = M.Care;
-  return &R.QuotedFeeds[Slot];
 }
 
 // The windows of one scan by a kernel that fills a window's masks (Classify(At, M)), with the
 // quotation state by shifts.
 template <typename Classify>
-std::uint32_t* scanWindows(const char* At, std::size_t Windows, std::size_t LastValid, Carries& C,
-                           std::uint32_t Base, Rings R, std::uint32_t* Out, Classify classify) {
-  for (std::size_t W = 0; W < Windows; ++W, At += Window, Base += Window) {
+void scanWindows(const char* At, std::size_t Windows, std::size_t LastValid, Carries& C,
+                 const Rings& R, Classify classify) {
+  for (std::size_t W = 0; W < Windows; ++W, At += Window) {
     Masks M;
     classify(At, M);
-    std::uint64_t* const QuotedFeeds = keep(M, R, W, Windows, LastValid);
-    Out = finishWindow(M, prefixXor(M.Quote), C, Base, *QuotedFeeds, Out);
+    clipLast(M, W, Windows, LastValid);
+    finishWindow(M, prefixXor(M.Quote), C, R, W);
   }
-  return Out;
 }
 
 // ---- 8-byte words, any processor
@@ -279,24 +266,22 @@ QUILLON_AVX2 inline Avx2Parts classifyAvx2Half(__m256i B, const Avx2Sets& V) {
 }
 
 template <std::size_t Slots>
-QUILLON_AVX2 std::uint32_t* scanAvx2(const char* At, std::size_t Windows, std::size_t LastValid,
-                                     const Sets& Bytes, Carries& C, std::uint32_t Base, Rings R,
-                                     std::uint32_t* Out) {
+QUILLON_AVX2 void scanAvx2(const char* At, std::size_t Windows, std::size_t LastValid,
+                           const Sets& Bytes, Carries& C, const Rings& R) {
   Avx2Sets V;
   for (std::size_t K = 0; K < StructureScan::MaxSeparators; ++K)
     V.Separators[K] = _mm256_set1_epi8(static_cast<char>(Bytes.Separators[K]));
   careHalves(Bytes.HighClean, V);
-  for (std::size_t W = 0; W < Windows; ++W, At += Window, Base += Window) {
+  for (std::size_t W = 0; W < Windows; ++W, At += Window) {
     const Avx2Parts Low =
         classifyAvx2Half<Slots>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(At)), V);
     const Avx2Parts High =
         classifyAvx2Half<Slots>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(At + 32)), V);
     Masks M{avx2Bits(Low.Quote, High.Quote), avx2Bits(Low.Feed, High.Feed),
             avx2Bits(Low.Separator, High.Separator), ~avx2Bits(Low.Clean, High.Clean)};
-    std::uint64_t* const QuotedFeeds = keep(M, R, W, Windows, LastValid);
-    Out = finishWindow(M, clmulPrefixXor(M.Quote), C, Base, *QuotedFeeds, Out);
+    clipLast(M, W, Windows, LastValid);
+    finishWindow(M, clmulPrefixXor(M.Quote), C, R, W);
   }
-  return Out;
 }
 
 bool cpuHasAvx2() {
@@ -325,9 +310,10 @@ ScanLevel usableScanLevel(ScanLevel Level) {
 }
 
 StructureScan::StructureScan(std::string_view Separators, bool HighClean, ScanLevel Level)
-    : Level(usableScanLevel(Level)), Quotes(new std::uint64_t[KeptWindows]()),
-      Cares(new std::uint64_t[KeptWindows]()), QuotedFeeds(new std::uint64_t[KeptWindows]()),
-      Found(new std::uint32_t[MaxBatch * Window + 8]) {
+    : Level(usableScanLevel(Level)), Structurals(new std::uint64_t[KeptWindows]()),
+      Specials(new std::uint64_t[KeptWindows]()), Feeds(new std::uint64_t[KeptWindows]()),
+      Quotes(new std::uint64_t[KeptWindows]()), Cares(new std::uint64_t[KeptWindows]()),
+      QuotedFeeds(new std::uint64_t[KeptWindows]()) {
   Bytes.SeparatorSlots = Separators.size() <= 2 ? 2 : MaxSeparators;
   for (std::size_t K = 0; K < MaxSeparators; ++K)
     Bytes.Separators[K] = static_cast<unsigned char>(
@@ -343,45 +329,41 @@ void StructureScan::start(const char* Data, std::size_t Size) {
   DirtyCarry = 0;
 }
 
-const std::uint32_t* StructureScan::scan(std::size_t Windows, std::size_t& Count) {
-  Count = 0;
+void StructureScan::scan(std::size_t Windows) {
   if (Scanned >= Size)
-    return Found.get();
+    return;
   const std::size_t Left = (Size - Scanned + Window - 1) / Window;
   Windows = std::min({Windows, Left, MaxBatch});
   const std::size_t LastValid = Size - Scanned - (Windows - 1) * Window;
-  Rings R{Quotes.get(), Cares.get(), QuotedFeeds.get(), Scanned / Window};
+  const Rings R{Structurals.get(), Specials.get(),    Feeds.get(),     Quotes.get(),
+                Cares.get(),       QuotedFeeds.get(), Scanned / Window};
   const char* At = Data + Scanned;
-  const auto Base = static_cast<std::uint32_t>(Scanned);
   Carries C{InsideCarry, DirtyCarry};
-  std::uint32_t* Out = Found.get();
 #if defined(__x86_64__)
   if (Level == ScanLevel::Avx2) {
-    Out = Bytes.SeparatorSlots == 2
-              ? scanAvx2<2>(At, Windows, LastValid, Bytes, C, Base, R, Out)
-              : scanAvx2<MaxSeparators>(At, Windows, LastValid, Bytes, C, Base, R, Out);
+    if (Bytes.SeparatorSlots == 2)
+      scanAvx2<2>(At, Windows, LastValid, Bytes, C, R);
+    else
+      scanAvx2<MaxSeparators>(At, Windows, LastValid, Bytes, C, R);
   } else if (Level == ScanLevel::Sse2) {
     Sse2Sets V;
     for (std::size_t K = 0; K < MaxSeparators; ++K)
       V.Separators[K] = _mm_set1_epi8(static_cast<char>(Bytes.Separators[K]));
     V.HighClean = _mm_set1_epi8(Bytes.HighClean ? -1 : 0);
-    Out = scanWindows(At, Windows, LastValid, C, Base, R, Out,
-                      [&](const char* From, Masks& M) { classifySse2(From, Bytes, V, M); });
+    scanWindows(At, Windows, LastValid, C, R,
+                [&](const char* From, Masks& M) { classifySse2(From, Bytes, V, M); });
   } else
 #endif
   {
     std::uint64_t SeparatorWords[MaxSeparators];
     for (std::size_t K = 0; K < MaxSeparators; ++K)
       SeparatorWords[K] = Bytes.Separators[K] * LowBits;
-    Out = scanWindows(At, Windows, LastValid, C, Base, R, Out, [&](const char* From, Masks& M) {
-      classifyWords(From, Bytes, SeparatorWords, M);
-    });
+    scanWindows(At, Windows, LastValid, C, R,
+                [&](const char* From, Masks& M) { classifyWords(From, Bytes, SeparatorWords, M); });
   }
   InsideCarry = C.Inside;
   DirtyCarry = C.Dirty;
-  Scanned += Windows * Window;
-  Count = static_cast<std::size_t>(Out - Found.get());
-  return Found.get();
+  Scanned = std::min(Scanned + Windows * Window, Size);
 }
 
 } // namespace quillon

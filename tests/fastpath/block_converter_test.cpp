@@ -628,14 +628,21 @@ TEST(StructureScan, FindsWhatAByteByByteReadingFinds) {
       StructureScan Scan(Set.Bytes, HighClean, L);
       Scan.start(Padded.data(), Text.size());
       std::vector<Entry> Found;
+      std::size_t Feeds = 0;
       for (std::size_t Batch = 1; !Scan.finished(); Batch = Batch % 5 + 1) {
-        std::size_t Count = 0;
-        const std::uint32_t* List = Scan.scan(Batch, Count);
-        for (std::size_t I = 0; I < Count; ++I)
-          Found.push_back(
-              {List[I] & StructureScan::OffsetBits, (List[I] & StructureScan::Special) != 0});
+        const std::size_t Window = Scan.scanned() / 64;
+        Scan.scan(Batch);
+        for (std::size_t W = Window; W * 64 < Scan.scanned(); ++W) {
+          for (std::uint64_t Bits = Scan.structuralBits(W); Bits != 0; Bits &= Bits - 1) {
+            const auto Bit = static_cast<unsigned>(__builtin_ctzll(Bits));
+            Found.push_back(
+                {static_cast<std::uint32_t>(W * 64 + Bit), (Scan.specialBits(W) >> Bit & 1) != 0});
+          }
+          Feeds += static_cast<std::size_t>(__builtin_popcountll(Scan.feedBits(W)));
+        }
       }
       ASSERT_EQ(Found, Expected);
+      ASSERT_EQ(Feeds, static_cast<std::size_t>(std::count(Text.begin(), Text.end(), '\n')));
       bool Inside = false;
       for (std::size_t I = 0; I < Text.size(); ++I) {
         Inside = Inside != (Text[I] == '"');
