@@ -3,11 +3,16 @@
 
 Called by bench/run.sh, which builds the Release binary first. Inputs come from gen_csv.py
 and are kept in the data directory (regenerated when the generator or its arguments change).
-Wall and CPU time are the median of --repeat runs (--best: the best); peak RSS is GNU time's
-"Maximum resident set size" (package "time"; without it the column stays empty).
+Wall and CPU time are each the median of --repeat runs (--best: the best), taken apart: the CPU
+time shown is the median of the runs' CPU times, not that of the run whose wall time is the
+median. CPU time is user plus system time of all threads of the measured process and of the
+children it waited for, as os.wait4 reports it for that one child (with GNU time in between, its
+own fraction of a millisecond counts too). Peak RSS is GNU time's "Maximum resident set size"
+(package "time"; without it the column stays empty).
 """
 
 import argparse
+import collections
 import hashlib
 import os
 import platform
@@ -52,6 +57,8 @@ def spawn(argv, stdout_path=None):
 
 STATISTIC = "median"
 
+Run = collections.namedtuple("Run", "wall cpu rss status")
+
 
 def typical(values):
     """The median of the values (the lower middle one of an even count), or the best."""
@@ -60,8 +67,8 @@ def typical(values):
 
 
 def measure(argv, repeat, stdout_path=None, remove=None):
-    """Median (or best) wall and CPU time of repeat runs, the highest peak RSS, and the last
-    exit status."""
+    """A Run: the median (or best) wall time and, taken on its own, the median (or best) CPU
+    time of repeat runs, the highest peak RSS, and the last exit status."""
     walls, cpus, rss, status = [], [], 0, 0
     for _ in range(repeat):
         if remove and os.path.exists(remove):
@@ -72,32 +79,35 @@ def measure(argv, repeat, stdout_path=None, remove=None):
         cpus.append(cpu)
         if status != 0:
             break
-    return typical(walls), typical(cpus), rss, status
+    return Run(typical(walls), typical(cpus), rss, status)
 
 
-def generator_args(size_mb, args, worst=False):
+def generator_args(size_mb, args, worst=False, accents="cp1252"):
     extra = ["--misplaced", "1"] if worst else []
     return ["--size-mb", repr(size_mb), "--columns", str(args.columns), "--seed", str(args.seed),
-            "--accents", "cp1252"] + extra
+            "--accents", accents] + extra
 
 
-def ensure_input(size_mb, args, worst=False):
+def ensure_input(size_mb, args, worst=False, accents="cp1252"):
     """The seeded input of this size; generated once and reused while nothing changed. The
-    worst case puts a quotation mark inside an unquoted cell of every record."""
+    worst case puts a quotation mark inside an unquoted cell of every record; accents "ascii"
+    gives the same mix of quoted cells, doubled quotes and &, < or > in plain ASCII."""
     label = ("%g" % size_mb).replace(".", "_")
-    path = os.path.join(args.data_dir, "input_%sMB%s_c%d_s%d.csv" % (
-        label, "_worst" if worst else "", args.columns, args.seed))
+    path = os.path.join(args.data_dir, "input_%sMB%s%s_c%d_s%d.csv" % (
+        label, "_worst" if worst else "", "_ascii" if accents == "ascii" else "", args.columns,
+        args.seed))
     gen = os.path.join(HERE, "gen_csv.py")
     with open(gen, "rb") as f:
         stamp = hashlib.sha256(f.read()).hexdigest()[:16] + " " + " ".join(
-            generator_args(size_mb, args, worst))
+            generator_args(size_mb, args, worst, accents))
     stamp_path = path + ".stamp"
     if os.path.exists(path) and os.path.exists(stamp_path):
         with open(stamp_path) as f:
             if f.read() == stamp:
                 return path
     print("generating %s ..." % path, file=sys.stderr, flush=True)
-    subprocess.run([sys.executable, gen, path] + generator_args(size_mb, args, worst), check=True)
+    subprocess.run([sys.executable, gen, path] + generator_args(size_mb, args, worst, accents),
+                   check=True)
     with open(stamp_path, "w") as f:
         f.write(stamp)
     return path
@@ -145,8 +155,8 @@ def machine_facts(quillon):
 
 class Table:
     HEAD = ("input", "case", "sink", "wall s", "cpu s", "in MB/s", "RSS MiB", "output bytes",
-            "floor s", "x floor", "x script")
-    WIDTHS = (8, 30, 9, 7, 7, 8, 7, 12, 7, 7, 8)
+            "floor s", "x floor", "x script", "x scr cpu")
+    WIDTHS = (8, 30, 9, 7, 7, 8, 7, 12, 7, 7, 8, 9)
 
     def __init__(self):
         self.rows = []
@@ -179,15 +189,118 @@ def rss_text(kib):
     return "%.1f" % (kib / 1024) if kib else "n/a"
 
 
+def ratio_text(value, ref, fraction=False):
+    """ref / value (how many times ref) as "57.1", or "1/57.1" for value as a fraction of ref;
+    empty when either is missing or zero."""
+    if not value or not ref:
+        return ""
+    return ("1/%.1f" if fraction else "%.1f") % (ref / value)
+
+
+class Targets:
+    """The target lines: a figure and "met" or "not met" each, or why there is no figure."""
+
+    def __init__(self):
+        self.lines = []
+
+    def judge(self, what, figure, ok, runs=()):
+        failed = [run.status for run in runs if run.status != 0]
+        verdict = ("not met (exit %d)" % failed[0] if failed else "met" if ok else "not met")
+        self.lines.append("target: %s: %s, %s" % (what, figure, verdict))
+
+    def missing(self, what, why):
+        self.lines.append("target: %s: not measured (%s)" % (what, why))
+
+
+def judge_targets(runs, scripts, all_runs):
+    """The targets on one input size. runs: (input, layout, utf8, sink) -> (Run, floor,
+    in_bytes) of quillon; scripts: (input, utf8, sink) -> Run of the script, same sitting."""
+    t = Targets()
+    # CPU time against the script's on the ASCII input, layout 1 to /dev/null
+    for utf8, most in ((False, 35), (True, 33)):
+        what = "ASCII input, layout 1%s to /dev/null, CPU <= 1/%d of the script's" % (
+            " -e:UTF-8" if utf8 else "", most)
+        mine = runs.get(("ascii", 1, utf8, "/dev/null"))
+        script = scripts.get(("ascii", utf8, "/dev/null"))
+        if not mine:
+            t.missing(what, "layout 1 left out")
+        elif not script or script.status != 0:
+            t.missing(what, "no script" if not script else "the script ended with exit %d"
+                      % script.status)
+        else:
+            run = mine[0]
+            t.judge(what, "%.3f s against %.3f s = %s" % (
+                run.cpu, script.cpu, ratio_text(run.cpu, script.cpu, fraction=True)),
+                run.cpu * most <= script.cpu, [run])
+    # the Windows-1252 input to UTF-8 against the ASCII input to ISO-8859-1, by CPU time
+    what = "Windows-1252 input, layout 1 -e:UTF-8 to /dev/null, CPU <= 1.25x the ASCII input's " \
+        "without -e"
+    accented, plain = runs.get(("cp1252", 1, True, "/dev/null")), runs.get(
+        ("ascii", 1, False, "/dev/null"))
+    if accented and plain and plain[0].cpu:
+        t.judge(what, "%.3f s against %.3f s = %.2fx" % (
+            accented[0].cpu, plain[0].cpu, accented[0].cpu / plain[0].cpu),
+            accented[0].cpu <= 1.25 * plain[0].cpu, [accented[0], plain[0]])
+    else:
+        t.missing(what, "layout 1 left out")
+    # layout 1 to a file against the I/O floor, by wall time
+    what = "layout 1 to a file, wall <= 1.6x the floor"
+    mine = runs.get(("cp1252", 1, False, "file"))
+    if mine and mine[1]:
+        run, floor, _ = mine
+        t.judge(what, "%.3f s against %.3f s = %.2fx" % (run.wall, floor, run.wall / floor),
+                run.wall <= 1.6 * floor, [run])
+    else:
+        t.missing(what, "layout 1 left out" if not mine else "no floor")
+    what = "layout 1 to a file >= 30x the script, by wall time"
+    script = scripts.get(("cp1252", False, "file"))
+    if mine and script and script.status == 0:
+        run = mine[0]
+        t.judge(what, "%sx" % ratio_text(run.wall, script.wall), script.wall >= 30 * run.wall,
+                [run])
+    else:
+        t.missing(what, "layout 1 left out" if not mine else "no script")
+    # every layout to /dev/null: its own rate, and the rate against layout 1's
+    for (kind, layout, utf8, sink), (run, _, in_bytes) in sorted(runs.items()):
+        if kind != "cp1252" or sink != "/dev/null":
+            continue
+        coding = " -e:UTF-8" if utf8 else ""
+        speed = in_bytes / MB / run.wall
+        want = 1200 if layout == 1 and not utf8 else 900
+        t.judge("layout %d%s to /dev/null >= %d MB/s" % (layout, coding, want),
+                "%.0f MB/s (by CPU time %s MB/s)" % (
+                    speed, "%.0f" % (in_bytes / MB / run.cpu) if run.cpu else "n/a"),
+                speed >= want, [run])
+        if layout == 1:
+            continue
+        what = "layout %d%s to /dev/null >= 90%% of layout 1's rate" % (layout, coding)
+        first = runs.get((kind, 1, utf8, sink))
+        if first:
+            t.judge(what, "%.0f against %.0f MB/s = %.0f%%" % (
+                speed, in_bytes / MB / first[0].wall, 100 * first[0].wall / run.wall),
+                run.wall <= first[0].wall / 0.9, [run, first[0]])
+        else:
+            t.missing(what, "layout 1 left out")
+    peaks = [run.rss for per_size in all_runs.values() for run, _, _ in per_size.values()]
+    if peaks and min(peaks) > 0:
+        t.judge("peak RSS <= 8 MiB on every input", "highest %.1f MiB" % (max(peaks) / 1024),
+                max(peaks) <= 8 * 1024)
+    return t.lines
+
+
 def main():
-    p = argparse.ArgumentParser()
+    p = argparse.ArgumentParser(
+        description="Wall and CPU time are each the median of the runs, taken apart (--best: "
+        "the best of each); CPU time is user + system of all threads of the process and its "
+        "waited-for children.")
     p.add_argument("--quillon", required=True)
     p.add_argument("--data-dir", default=os.path.join(HERE, "data"))
     p.add_argument("--sizes", default="20,200", help="input sizes in MB, comma-separated")
     p.add_argument("--layouts", default="1,3,5")
     p.add_argument("--columns", type=int, default=12)
     p.add_argument("--seed", type=int, default=7)
-    p.add_argument("--repeat", type=int, default=3)
+    p.add_argument("--repeat", type=int, default=3,
+                   help="runs per case; wall and CPU time: the median of each on its own")
     p.add_argument("--script-repeat", type=int, default=1)
     p.add_argument("--no-script", action="store_true", help="leave out the Python script")
     p.add_argument("--script-max-mb", type=float, default=1000,
@@ -209,47 +322,57 @@ def main():
     baseline = os.path.join(HERE, "baseline.py")
 
     print(machine_facts(quillon), flush=True)
-    print("wall, cpu = %s of %d runs (the script: of %d); MB = 10^6 bytes; input: seeded "
-          "%d-column CSV with Windows-1252 accents" % (STATISTIC, args.repeat, args.script_repeat,
-                                                      args.columns), flush=True)
+    print("wall, cpu = %s of %d runs each (%s); MB = 10^6 bytes; input: seeded %d-column CSV "
+          "with Windows-1252 accents, and its ASCII variant" % (
+              STATISTIC, args.repeat, "no script" if args.no_script else "the script: of %d"
+              % args.script_repeat, args.columns), flush=True)
     table = Table()
     notes = []
-    summary = {}  # size -> {(layout, utf8, sink): facts}
+    summary = {}  # size -> {(input, layout, utf8, sink): (Run, floor, in_bytes)}
+    scripts = {}  # size -> {(input, utf8, sink): Run}
     for size in sizes:
         source = ensure_input(size, args)
         in_bytes = os.path.getsize(source)
         label = size_label(in_bytes)
+        script = scripts.setdefault(size, {})
+        runs = summary.setdefault(size, {})
+        bodies = {}
 
-        def row(name, sink, result, out_bytes=0, floor=None, ref=None):
-            wall, cpu, rss, status = result
-            ok = status == 0
-            table.add(label, name, sink, "%.3f" % wall if ok else "exit %d" % status,
-                      "%.3f" % cpu if ok else "", "%.1f" % (in_bytes / MB / wall) if ok else "",
-                      rss_text(rss), str(out_bytes) if out_bytes else "",
+        def row(name, sink, run, out_bytes=0, floor=None, ref=None):
+            ok = run.status == 0
+            ref_ok = ok and ref is not None and ref.status == 0
+            table.add(label, name, sink, "%.3f" % run.wall if ok else "exit %d" % run.status,
+                      "%.3f" % run.cpu if ok else "",
+                      "%.1f" % (in_bytes / MB / run.wall) if ok else "",
+                      rss_text(run.rss), str(out_bytes) if out_bytes else "",
                       "%.3f" % floor if floor else "",
-                      "%.2f" % (wall / floor) if ok and floor else "",
-                      "%.1f" % (ref / wall) if ok and ref else "")
+                      "%.2f" % (run.wall / floor) if ok and floor else "",
+                      ratio_text(run.wall, ref.wall) if ref_ok else "",
+                      ratio_text(run.cpu, ref.cpu) if ref_ok else "")
 
-        read = measure(["cat", source], args.repeat)
-        read_wall = read[0]
-        row("floor: cat input > /dev/null", "/dev/null", read)
-
-        script = {}
-        if not args.no_script and size <= args.script_max_mb:
+        def run_script(kind, source, sinks, prefix):
             for utf8 in (False, True):
-                for sink in ("/dev/null", "file"):
+                for sink in sinks:
                     argv = [python, baseline, source, out_file if sink == "file" else os.devnull]
                     if utf8:
                         argv.append("--utf8")
                     result = measure(argv, args.script_repeat,
                                      remove=out_file if sink == "file" else None)
-                    ok = result[3] == 0
+                    ok = result.status == 0
                     out_bytes = os.path.getsize(out_file) if sink == "file" and ok else 0
-                    script[(utf8, sink)] = result[0] if ok else None
-                    row("script: baseline.py -m:1" + (" UTF-8" if utf8 else ""), sink, result,
+                    script[(kind, utf8, sink)] = result
+                    row(prefix + "baseline.py -m:1" + (" UTF-8" if utf8 else ""), sink, result,
                         out_bytes)
                     if sink == "file" and ok and size == sizes[0]:
-                        script[(utf8, "body")] = record_body(out_file)
+                        bodies[utf8] = record_body(out_file)
+
+        read = measure(["cat", source], args.repeat)
+        read_wall = read.wall
+        row("floor: cat input > /dev/null", "/dev/null", read)
+
+        with_script = not args.no_script and size <= args.script_max_mb
+        if with_script:
+            run_script("cp1252", source, ("/dev/null", "file"), "script: ")
 
         for layout in layouts:
             for utf8 in (False, True):
@@ -261,9 +384,9 @@ def main():
                     argv = [quillon, "-s:" + source, "-t:" + target] + options
                     results[sink] = measure(argv, args.repeat,
                                             remove=out_file if sink == "file" else None)
-                out_bytes = os.path.getsize(out_file) if results["file"][3] == 0 else 0
-                if layout == 1 and out_bytes and (utf8, "body") in script:
-                    same = record_body(out_file) == script[(utf8, "body")]
+                out_bytes = os.path.getsize(out_file) if results["file"].status == 0 else 0
+                if layout == 1 and out_bytes and utf8 in bodies:
+                    same = record_body(out_file) == bodies[utf8]
                     notes.append("check: %s records %s the script's (%s)" % (
                         name, "identical to" if same else "DIFFER from", label))
                 write_wall = None
@@ -272,16 +395,15 @@ def main():
                         # synced, as quillon syncs a file target before it takes the name
                         ["dd", "if=/dev/zero", "of=" + out_file, "bs=1M", "count=%d" % out_bytes,
                          "iflag=count_bytes", "conv=fdatasync", "status=none"], args.repeat,
-                        remove=out_file)[0]
+                        remove=out_file).wall
                     os.unlink(out_file)
                 for sink in ("/dev/null", "file"):
                     floor = read_wall
                     if sink == "file":
                         floor = read_wall + write_wall if write_wall is not None else None
-                    ref = script.get((utf8, sink)) if layout == 1 else None
+                    ref = script.get(("cp1252", utf8, sink)) if layout == 1 else None
                     row(name, sink, results[sink], out_bytes, floor, ref)
-                    summary.setdefault(size, {})[(layout, utf8, sink)] = results[sink] + (
-                        floor, ref, in_bytes)
+                    runs[("cp1252", layout, utf8, sink)] = (results[sink], floor, in_bytes)
 
         # a gzip source: decompressed on the way, against gzip -dc of it alone
         packed = ensure_gzip(source)
@@ -289,13 +411,27 @@ def main():
             unpack = measure(["gzip", "-dc", packed], args.repeat)
             row("gzip source: gzip -dc", "/dev/null", unpack)
             convert = measure([quillon, "-s:" + packed, "-t:" + os.devnull, "-m:1"], args.repeat)
-            row("gzip source: quillon -m:1", "/dev/null", convert, floor=unpack[0])
-            if convert[3] == 0:
+            row("gzip source: quillon -m:1", "/dev/null", convert, floor=unpack.wall)
+            if convert.status == 0:
                 notes.append("gzip: %s source (%d bytes packed): quillon -m:1 %.3f s, gzip -dc "
                              "%.3f s: %.2fx, target <= 1.20x %s" % (
-                                 label, os.path.getsize(packed), convert[0], unpack[0],
-                                 convert[0] / unpack[0],
-                                 "met" if convert[0] <= 1.2 * unpack[0] else "MISSED"))
+                                 label, os.path.getsize(packed), convert.wall, unpack.wall,
+                                 convert.wall / unpack.wall,
+                                 "met" if convert.wall <= 1.2 * unpack.wall else "not met"))
+
+        # the ASCII variant, layout 1 to /dev/null, beside the script on it
+        if 1 in layouts:
+            source = ensure_input(size, args, accents="ascii")
+            in_bytes = os.path.getsize(source)
+            if with_script:
+                run_script("ascii", source, ("/dev/null",), "ASCII: ")
+            for utf8 in (False, True):
+                options = ["-m:1"] + (["-e:UTF-8"] if utf8 else [])
+                result = measure([quillon, "-s:" + source, "-t:" + os.devnull] + options,
+                                 args.repeat)
+                row("ASCII: quillon " + " ".join(options), "/dev/null", result,
+                    ref=script.get(("ascii", utf8, "/dev/null")))
+                runs[("ascii", 1, utf8, "/dev/null")] = (result, None, in_bytes)
 
     if args.worst and sizes:
         size = max(sizes)
@@ -305,57 +441,34 @@ def main():
         read = measure(["cat", source], args.repeat)
         for sink in ("/dev/null", "file"):
             target = out_file if sink == "file" else os.devnull
-            result = measure([quillon, "-s:" + source, "-t:" + target, "-m:1"], args.repeat,
-                             remove=out_file if sink == "file" else None)
-            wall, cpu, rss, status = result
-            ok = status == 0
+            run = measure([quillon, "-s:" + source, "-t:" + target, "-m:1"], args.repeat,
+                          remove=out_file if sink == "file" else None)
+            ok = run.status == 0
             out_bytes = os.path.getsize(out_file) if sink == "file" and ok else 0
             table.add(label, "worst case: quillon -m:1", sink,
-                      "%.3f" % wall if ok else "exit %d" % status, "%.3f" % cpu if ok else "",
-                      "%.1f" % (in_bytes / MB / wall) if ok else "", rss_text(rss),
-                      str(out_bytes) if out_bytes else "", "%.3f" % read[0], "", "")
+                      "%.3f" % run.wall if ok else "exit %d" % run.status,
+                      "%.3f" % run.cpu if ok else "",
+                      "%.1f" % (in_bytes / MB / run.wall) if ok else "", rss_text(run.rss),
+                      str(out_bytes) if out_bytes else "", "%.3f" % read.wall, "", "", "")
 
     print(table.render())
-    print("cpu s = user + system time; floor s = cat of the input to /dev/null, plus for a file "
-          "sink dd of as many\nbytes as the output has, in 1 MiB blocks, to a new file, synced; "
-          "x floor = quillon wall / floor;\nx script = script wall / quillon wall (layout 1, same "
-          "sink and encoding)")
+    print("cpu s = user + system time of all threads of the process and its children; floor s = "
+          "cat of the input to\n/dev/null, plus for a file sink dd of as many bytes as the "
+          "output has, in 1 MiB blocks, to a new file,\nsynced; x floor = quillon wall / floor; "
+          "x script = script wall / quillon wall, x scr cpu = script cpu /\nquillon cpu (layout "
+          "1, the same input, sink and encoding, measured in this sitting)")
     for note in notes:
         print(note)
 
-    # the issue's targets, judged on the largest input measured
+    # the targets, judged on the largest input measured
     largest = max(summary) if summary else None
-    if largest is not None and largest < 200:
-        print("targets: judged on an input of 200 MB or more (this run's largest: %g MB)"
-              % largest)
-    elif largest is not None:
-        facts = summary[largest]
-
-        def verdict(ok):
-            return "met" if ok else "MISSED"
-        for (layout, utf8, sink), (wall, cpu, _, status, floor, ref, in_bytes) in sorted(
-                facts.items()):
-            if sink != "/dev/null":
-                continue
-            speed = in_bytes / MB / wall
-            want = 1200 if layout == 1 and not utf8 else 900
-            print("target: layout %d%s to /dev/null >= %d MB/s: %.0f MB/s (by CPU time %.0f "
-                  "MB/s), %s" % (layout, " -e:UTF-8" if utf8 else "", want, speed,
-                                 in_bytes / MB / cpu, verdict(status == 0 and speed >= want)))
-        if (1, False, "file") in facts:
-            wall, _, _, status, floor, ref, in_bytes = facts[(1, False, "file")]
-            if floor:
-                print("target: layout 1 to a file <= 2x the floor: %.2fx, %s"
-                      % (wall / floor, verdict(status == 0 and wall / floor <= 2)))
-            if ref:
-                print("target: layout 1 >= 30x the script (file): %.1fx, %s"
-                      % (ref / wall, verdict(status == 0 and ref / wall >= 30)))
-        peaks = [facts[2] for per_size in summary.values() for facts in per_size.values()]
-        if peaks and min(peaks) > 0:
-            print("target: peak RSS <= 8 MiB on every input: highest %.1f MiB, %s"
-                  % (max(peaks) / 1024, verdict(max(peaks) <= 8 * 1024)))
-    failed = [facts for per_size in summary.values() for facts in per_size.values()
-              if facts[3] != 0]
+    if largest is not None:
+        print("targets on the %g MB input%s:" % (largest, "" if largest >= 200 else
+                                                 " (they are set for 200 MB; this only hints)"))
+        for line in judge_targets(summary[largest], scripts[largest], summary):
+            print(line)
+    failed = [run for per_size in summary.values() for run, _, _ in per_size.values()
+              if run.status != 0]
     if failed:
         print("note: %d quillon runs did not end with status 0 (see 'exit N' above)"
               % len(failed))

@@ -2,7 +2,9 @@
 # The benchmark: builds quillon in Release (build-bench/), generates seeded inputs of about
 # 20 MB and 200 MB in bench/data/ (2 GB with --large), and prints one table: quillon in
 # layouts 1, 3 and 5 (or those given), with and without -e:UTF-8, to /dev/null and to a file,
-# beside the I/O floor and a typical Python script (bench/baseline.py).
+# beside the I/O floor and a typical Python script (bench/baseline.py); layout 1 also on an
+# ASCII variant of the input. Every case: wall time and CPU time (user + system, all threads,
+# the process and its children), then the targets, "met" or "not met", with their figures.
 #
 #   bench/run.sh [--large] [--sizes MB,MB,...] [--repeat N] [--best] [--layouts LIST] [--worst]
 #                [--micro] [--quillon PATH --no-build] [--data-dir DIR] [--no-script]
@@ -10,8 +12,9 @@
 #   --large         measure 20, 200 and 2000 MB
 #   --sizes LIST    input sizes in MB (default 20,200)
 #   --repeat N      runs per case, the median counts (default 3; file writes are bimodal on a
-#                   shared machine: take 9 or more for figures)
-#   --best          the best run counts instead of the median
+#                   shared machine: take 9 or more for figures); wall and CPU time are each
+#                   the median of their own, not both of the run with the median wall time
+#   --best          the best wall and the best CPU time count instead of the medians
 #   --layouts LIST  the layouts measured (default 1,3,5)
 #   --worst         also layout 1 on the worst case: every record goes line by line
 #   --micro         also build and run the micro-benchmark of the hot pieces
@@ -44,7 +47,7 @@ while [ $# -gt 0 ]; do
   --best) Extra+=(--best) ;;
   --worst) Extra+=(--worst) ;;
   --layouts) Extra+=(--layouts "$2"); shift ;;
-  -h | --help) sed -n '2,19p' "$0"; exit 0 ;;
+  -h | --help) sed -n '2,23p' "$0"; exit 0 ;;
   *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift

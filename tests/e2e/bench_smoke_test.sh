@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The benchmark command still starts and measures: bench/run.sh on a ~100 KB input with the
 # given binary, no Release build. Checks the table's shape, that every quillon run converted,
-# and that quillon's layout-1 records equal those of the Python script it is compared with.
+# that quillon's layout-1 records equal those of the Python script it is compared with, and
+# that CPU time is set against the script's.
 set -uo pipefail
 
 Quillon=$1
@@ -42,6 +43,13 @@ while read -r Line; do
   echo "$Line" | grep -Eq 'quillon [^ ]*( -e:UTF-8)? +(/dev/null|file) +[0-9]+\.[0-9]{3} +[0-9]+\.[0-9]{3} +[0-9]+\.[0-9] +[0-9.na/]+ +[1-9][0-9]+ ' ||
     fail "row without measurements: $Line"
 done < <(grep '^100 kB  *quillon' "$Work/table")
+# the ASCII input's layout-1 rows and the target line set CPU time against the script's
+Row='^100 kB  *ASCII: quillon -m:1( -e:UTF-8)?  */dev/null( +[0-9.na/]+){4}'
+Ascii=$(grep -Ec "$Row +[0-9]+\.[0-9] +[0-9]+\.[0-9]\$" "$Work/table")
+[ "$Ascii" = 2 ] || fail "expected 2 ASCII rows with times against the script's, got $Ascii"
+Cpu='[0-9]+\.[0-9]{3} s against [0-9]+\.[0-9]{3} s = 1/[0-9]+\.[0-9]'
+grep -Eq "^target: ASCII input, layout 1 to /dev/null, CPU <= 1/35 .*: $Cpu, (not )?met\$" \
+  "$Work/table" || fail "no CPU time against the script's among the targets"
 grep -q '^check: quillon -m:1 records identical to the script' "$Work/table" ||
   fail "layout-1 records differ from the script's"
 grep -q '^check: quillon -m:1 -e:UTF-8 records identical to the script' "$Work/table" ||
