@@ -1,6 +1,7 @@
 #include "fastpath/block_converter.h"
 
 #include "base/byte_words.h"
+#include "encoding/encoding.h"
 #include "fastpath/test_switches.h"
 #include "io/line_reader.h"
 #include "xml/xml_escape.h"
@@ -94,11 +95,13 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
 }
 
 // In a single-byte coding each byte has a form of its own, which the writer's text writer
-// gives; '&' has it unless it starts a reference that is kept.
+// gives; '&' has it unless it starts a reference that is kept. In UTF-8 text so has each ASCII
+// byte, and a byte from 0x80 up begins a character judged where it stands.
 void BlockConverter::formBytes() {
   const TextCoding Coding = Writer.textCoding();
-  FormsUsed = Coding == TextCoding::Iso || Coding == TextCoding::IsoToUtf8;
-  for (std::size_t Byte = 0; FormsUsed && Byte < Forms.size(); ++Byte) {
+  Utf8Text = Coding == TextCoding::Utf8 || Coding == TextCoding::Utf8ToIso;
+  IsoDocument = Coding == TextCoding::Utf8ToIso;
+  for (std::size_t Byte = 0; Byte < Forms.size(); ++Byte) {
     const char Text = static_cast<char>(Byte);
     char Form[escapedTextRoom(1)];
     std::int64_t Converted = 0;
@@ -110,6 +113,7 @@ void BlockConverter::formBytes() {
     std::memcpy(F.Bytes, Form, F.Length);
     F.Converted = Converted > 0;
     F.Replaced = Replaced;
+    F.Sequence = Utf8Text && Byte >= 0x80;
     // while the reading is undecided, a byte from 0x80 up stops the record: see putCareCell
     F.Stops = Undecided && Byte >= 0x80;
   }
@@ -365,7 +369,7 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
     --To;
     Look = true;
     if (Scan.anyQuote(From, To))
-      return FormsUsed ? judgeDoubled(From, To, Out) : undoubleCell(From, To, Out);
+      return judgeDoubled(From, To, Out);
   }
   Kind What = Kind::Care;
   if (To == From)
@@ -459,7 +463,7 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
     char* Done = nullptr;
     if (C.What == Kind::Clean)
       Done = copyCell(To, C.Value, C.Size);
-    else if ((C.What == Kind::Care || C.What == Kind::Doubled) && FormsUsed)
+    else if (C.What == Kind::Care || C.What == Kind::Doubled)
       Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
                          static_cast<std::size_t>(C.Value - Data) + C.Size);
     To = Done ? Done : Writer.writeValue(To, undoubled(C), Replaced, Foreign);
@@ -488,6 +492,14 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
         return nullptr;
       }
       To = copyCell(To, Data + At, Care - At);
+      if (F.Sequence) {
+        const std::size_t Length = putCharacter(To, Care, End);
+        if (Length == 0)
+          return nullptr; // the text writer repairs it, or writes '?'
+        Converted += IsoDocument;
+        At = Care + Length;
+        continue;
+      }
       At = Care + (Byte == '"' ? 2 : 1);
       if (Byte == '&' && isKeptReference(Data + Care, Data + End)) {
         *To++ = '&'; // the rest of the reference goes on as ordinary bytes
@@ -503,6 +515,35 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
   Writer.convertedCount() += Converted;
   Replaced = Replaced || CellReplaced;
   return To;
+}
+
+// The UTF-8 character that begins at Start, before End, written at To (moved past it) in the
+// document's coding; returns its length, or 0 when the text writer must write it: a byte of no
+// well-formed sequence, U+FFFE or U+FFFF, or, in an ISO-8859-1 document, a character that
+// becomes a reference.
+std::size_t BlockConverter::putCharacter(char*& To, std::size_t Start, std::size_t End) const {
+  const auto Lead = static_cast<unsigned char>(Data[Start]);
+  std::uint32_t CodePoint = 0;
+  std::size_t Length = 0;
+  // the two-byte sequences of the Latin letters come first
+  if (Lead >= 0xC2 && Lead <= 0xDF && Start + 1 < End &&
+      (static_cast<unsigned char>(Data[Start + 1]) & 0xC0u) == 0x80u) {
+    Length = 2;
+    CodePoint = (Lead & 0x1Fu) << 6 | (static_cast<unsigned char>(Data[Start + 1]) & 0x3Fu);
+  } else {
+    Length = decodeUtf8(std::string_view(Data + Start, End - Start), 0, CodePoint);
+    if (CodePoint == 0xFFFE || CodePoint == 0xFFFF)
+      return 0;
+  }
+  if (IsoDocument) {
+    if (Length == 0 || CodePoint < 0xA0 || CodePoint > 0xFF)
+      return 0;
+    *To++ = static_cast<char>(CodePoint);
+  } else {
+    std::memcpy(To, Data + Start, 4); // the block's padding covers the overshoot
+    To += Length;
+  }
+  return Length;
 }
 
 // Counts the record about to be written, with its progress dot.

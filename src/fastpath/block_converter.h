@@ -24,13 +24,14 @@ namespace quillon {
 // An ordinary record is one physical line below the line limit, ended by a line feed, whose
 // cells are each plain, or quoted with doubled quotation marks inside; once the run has
 // warned about surplus cells, the surplus is ignored as the parser ignores it (with -rfc4180,
-// only a surplus without quotation marks). A cell of
-// printable ASCII (and, in an ISO-8859-1 document from a source read as ISO-8859-1, of bytes
-// from 0xA0 up) is copied as it is. From a single-byte source the other cells are written from
-// the block in the forms the record writer's text writer gives each byte, a kept reference
-// judged in place and each doubled quotation mark written once; what remains (a UTF-8 source,
-// an '&' with a quotation mark within five bytes after it) goes through the record writer's own
-// text code.
+// only a surplus without quotation marks). A cell of printable ASCII (and, in an ISO-8859-1
+// document from a source read as ISO-8859-1, of bytes from 0xA0 up) is copied as it is. The
+// other cells are written from the block in the forms the record writer's text writer gives
+// each byte, a kept reference judged in place and each doubled quotation mark written once; in
+// a source read as UTF-8, each character beyond ASCII is judged where it stands and copied (or,
+// into an ISO-8859-1 document, written as its byte). What remains (an '&' with a quotation mark
+// within five bytes after it, a byte of no UTF-8 sequence, a character an ISO-8859-1 document
+// writes as a reference) goes through the record writer's own text code.
 // While the source's reading is undecided, a record that holds a byte from 0x80 up is no
 // ordinary one.
 //
@@ -99,6 +100,7 @@ private:
   bool holdsHighByte(std::size_t From, std::size_t To) const;
   char* putCell(char* To, std::size_t I, const Cell& C);
   char* putCareCell(char* To, std::size_t From, std::size_t End);
+  std::size_t putCharacter(char*& To, std::size_t Start, std::size_t End) const;
   void countRecord(std::int64_t Number);
   void writeRecord(std::size_t Length);
   void writeCellsByRoom();
@@ -133,10 +135,12 @@ private:
     unsigned char Length;
     bool Converted; // counts as a character transcoded
     bool Replaced;  // a byte XML cannot hold, written '?'
+    bool Sequence;  // in UTF-8 text, a byte from 0x80 up: it begins a character
     bool Stops;     // undecided, a byte from 0x80 up: the line by line way judges it
   };
   std::array<ByteForm, 256> Forms{};
-  bool FormsUsed = false;
+  bool Utf8Text = false;      // the source is read as UTF-8
+  bool IsoDocument = false;   // ... and written into an ISO-8859-1 document
   std::vector<Cell> Cells;    // the record being converted
   std::size_t PiecesRoom = 0; // what a record's cells reserve at most, beside their values
   // the record's cells whose doubled quotation marks were undone, one after another
