@@ -1,7 +1,7 @@
-#include "capture.h"
 #include "driver/run.h"
 #include "fastpath/structure_scan.h"
 #include "fastpath/test_switches.h"
+#include "fuzz/whole_run.h"
 #include "options/options.h"
 #include "options/settings.h"
 
@@ -96,44 +96,16 @@ private:
   std::string Path;
 };
 
-struct Outcome {
-  int Status = -1;
-  std::string Document;
-  std::string Messages;
-};
-
-// The seconds of the closing report are the one thing that may differ between two runs.
-std::string withoutSeconds(std::string Text) {
-  const std::string Mark = "-> Conversion time : ";
-  const std::size_t At = Text.find(Mark);
-  if (At != std::string::npos) {
-    const std::size_t Digits = At + Mark.size();
-    Text.erase(Digits, Text.find(' ', Digits) - Digits);
-  }
-  return Text;
-}
+using quillon::wholerun::Outcome;
 
 Outcome convert(const Way& W, const ScratchDir& Dir, const std::vector<std::string>& Options) {
   TestSwitches& T = quillon::testSwitches();
   T.BlockConverter = W.Block;
   T.ReadBlockSize = W.ReadSize;
   T.Level = W.Level;
-  ::unlink(Dir.target().c_str());
   std::vector<std::string> Arguments{"-s:" + Dir.source(), "-t:" + Dir.target()};
   Arguments.insert(Arguments.end(), Options.begin(), Options.end());
-  quillon::resetSettings();
-  Outcome Result;
-  {
-    Capture Messages({&std::cerr, &std::clog});
-    Result.Status = quillon::collectOptions(Arguments, quillon::theSettings());
-    if (Result.Status == quillon::ContinueRun)
-      Result.Status = quillon::runConversion(quillon::theSettings());
-    Result.Messages = withoutSeconds(Messages.text());
-  }
-  quillon::resetSettings();
-  std::ifstream Target(Dir.target(), std::ios::binary);
-  Result.Document.assign(std::istreambuf_iterator<char>(Target), std::istreambuf_iterator<char>());
-  return Result;
+  return quillon::wholerun::run(Arguments, Dir.target());
 }
 
 // The first difference, briefly.

@@ -8,6 +8,7 @@
 #include "fuzz_support.h"
 #include "options/options.h"
 #include "options/settings.h"
+#include "whole_run.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,41 +24,7 @@ using quillon::fuzz::shown;
 
 constexpr const char* Target = "block_converter";
 
-struct Outcome {
-  int Status = 0;
-  std::string Document;
-  std::string Messages;
-};
-
-// The seconds of the closing report may differ between two runs.
-std::string withoutSeconds(std::string Text) {
-  const std::string Mark = "-> Conversion time : ";
-  const std::size_t At = Text.find(Mark);
-  if (At != std::string::npos) {
-    const std::size_t Digits = At + Mark.size();
-    Text.erase(Digits, Text.find(' ', Digits) - Digits);
-  }
-  return Text;
-}
-
-Outcome convert(const std::vector<std::string>& Arguments, const std::string& TargetFile) {
-  Outcome Result;
-  quillon::resetSettings();
-  quillon::Settings& S = quillon::theSettings();
-  ::unlink(TargetFile.c_str());
-  std::ostringstream Messages;
-  {
-    // everything the program writes to standard error, in order; standard output stays quiet
-    quillon::fuzz::QuietStreams Quiet(Messages.rdbuf());
-    Result.Status = quillon::collectOptions(Arguments, S);
-    if (Result.Status == quillon::ContinueRun)
-      Result.Status = quillon::runConversion(S);
-  }
-  Result.Messages = withoutSeconds(Messages.str());
-  quillon::fuzz::readFile(TargetFile, Result.Document);
-  quillon::resetSettings();
-  return Result;
-}
+using quillon::wholerun::Outcome;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
@@ -85,10 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   // both ways read the same blocks; the source's first byte from 0x80 up decides its reading
   Switches.ReadBlockSize = 1 + Pick % 64 * 13; // 1 to 820 bytes: blocks end everywhere
   Switches.BlockConverter = false;
-  const Outcome Expected = convert(Arguments, TargetFile);
+  const Outcome Expected = quillon::wholerun::run(Arguments, TargetFile);
   Switches.BlockConverter = true;
   Switches.Level = quillon::usableScanLevel(static_cast<quillon::ScanLevel>(Level));
-  const Outcome Got = convert(Arguments, TargetFile);
+  const Outcome Got = quillon::wholerun::run(Arguments, TargetFile);
   Switches = Saved;
 
   const std::string Case = "\nread size " + std::to_string(1 + Pick % 64 * 13) + ", level " +
