@@ -468,7 +468,7 @@ void Conversion::convertRecords() {
     // at the start of a record, the ordinary ones that follow go a block at a time
     if (Fast && Line.empty()) {
       BlockConverter::Stop Why = BlockConverter::Stop::Exact;
-      Reader.consume(Fast->convert(Reader.block(), Why));
+      Reader.consume(Fast->convert(Reader.block(), Reader.refills(), Why));
       if (Why == BlockConverter::Stop::OutputFailed)
         return;
     }

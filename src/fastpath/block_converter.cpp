@@ -142,7 +142,7 @@ bool BlockConverter::findFeed(std::size_t Start, std::size_t Limit, std::size_t&
   return false;
 }
 
-std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
+std::size_t BlockConverter::convert(std::string_view Block, std::uint64_t Refills, Stop& Why) {
   Why = Stop::Exact;
   if (Backoff > 0) {
     --Backoff;
@@ -152,11 +152,16 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
     Why = Stop::NeedInput;
     return 0;
   }
-  Data = Block.data();
-  const std::size_t Size = Block.size();
-  Scan.start(Data, Size);
-  Batch = FirstBatch;
-  std::size_t Start = 0;
+  std::size_t Start = resumeAt(Block, Refills);
+  if (Start == std::string_view::npos) {
+    this->Refills = Refills;
+    Data = Block.data();
+    Size = Block.size();
+    Scan.start(Data, Size);
+    Batch = FirstBatch;
+    Start = 0;
+  }
+  const std::size_t First = Start;
   bool Converted = false;
   for (;;) {
     // the line the record must fit on, shorter than the line limit
@@ -195,7 +200,24 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
       break;
     }
   }
-  return Start;
+  Stopped = Start;
+  return Start - First;
+}
+
+// Where Block begins in the stretch the scan went over, when the scan's masks hold for it from
+// there on: the reader has not read into its buffer since, Block is the rest of that stretch
+// and begins inside what was scanned, and the lines
+// the line by line way took since the last call stopped hold an even number of quotation
+// marks, so that the quotation state the scan carried is the one a new scan would start with.
+// Otherwise npos.
+std::size_t BlockConverter::resumeAt(std::string_view Block, std::uint64_t Refills) const {
+  if (Data == nullptr || Refills != this->Refills || Block.data() < Data + Stopped ||
+      Block.data() + Block.size() != Data + Size)
+    return std::string_view::npos;
+  const auto At = static_cast<std::size_t>(Block.data() - Data);
+  if (At > Scan.scanned() || Scan.oddQuotes(Stopped, At))
+    return std::string_view::npos;
+  return At;
 }
 
 // The record that begins at Start, written straight into the target's room, which holds its

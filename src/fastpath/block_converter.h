@@ -63,8 +63,9 @@ public:
 
   // Converts the whole ordinary records at the start of Block (which must begin a record and
   // have StructureScan's padding after it); returns the bytes they took. Why tells where it
-  // stopped.
-  std::size_t convert(std::string_view Block, Stop& Why);
+  // stopped. Refills: the reader's count of refills, which tells whether the bytes of the
+  // last call's block are still where they were, so that their scan holds.
+  std::size_t convert(std::string_view Block, std::uint64_t Refills, Stop& Why);
 
 private:
   enum class Kind : unsigned char {
@@ -90,6 +91,7 @@ private:
   class Walk;
 
   void formBytes();
+  std::size_t resumeAt(std::string_view Block, std::uint64_t Refills) const;
   bool findFeed(std::size_t Start, std::size_t Limit, std::size_t& Feed);
   Step writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
@@ -115,8 +117,11 @@ private:
   const bool Rfc4180; // a mark within a surplus cell may open a quotation, or not
   const bool Undecided;
   StructureScan Scan;
-  const char* Data = nullptr; // the block being converted
-  std::size_t Batch = 0;      // windows for the next scan
+  const char* Data = nullptr; // the stretch of blocks scanned, from the first call's block
+  std::size_t Size = 0;
+  std::size_t Stopped = 0;   // where in it the last call stopped
+  std::uint64_t Refills = 0; // the reader's count when the stretch was scanned
+  std::size_t Batch = 0;     // windows for the next scan
   // The texts around a column's value, taken from the writer once.
   struct Pieces {
     const char* Before;

@@ -64,6 +64,19 @@ public:
   // behind) holds a quotation mark, or a byte that needs care.
   bool anyQuote(std::size_t From, std::size_t To) const { return anyIn(Quotes.get(), From, To); }
   bool anyCare(std::size_t From, std::size_t To) const { return anyIn(Cares.get(), From, To); }
+  // Whether [From, To) (as above) holds an odd number of quotation marks.
+  bool oddQuotes(std::size_t From, std::size_t To) const {
+    unsigned Parity = 0;
+    for (std::size_t W = From / 64; From < To && W <= (To - 1) / 64; ++W) {
+      std::uint64_t Bits = Quotes[slot(W)];
+      if (W == From / 64)
+        Bits &= ~0ULL << (From % 64);
+      if (W == (To - 1) / 64)
+        Bits &= ~0ULL >> (63 - (To - 1) % 64);
+      Parity ^= static_cast<unsigned>(__builtin_popcountll(Bits));
+    }
+    return (Parity & 1) != 0;
+  }
   // Whether the line feed at At lies inside quotation.
   bool quotedFeed(std::size_t At) const {
     return (QuotedFeeds[slot(At / 64)] >> (At % 64) & 1) != 0;

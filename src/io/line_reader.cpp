@@ -156,6 +156,7 @@ bool LineReader::refill() {
 }
 
 bool LineReader::readMore(std::size_t Keep) {
+  ++Refills;
   if (Target)
     Target->push();
   if (Regular && !Ahead)

@@ -5,6 +5,7 @@
 #include "io/target_buffer.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <sys/types.h>
@@ -58,6 +59,9 @@ public:
   // True when a regular file could not be read ahead (the system gave no thread or no
   // memory for it) and is read by the caller's thread instead.
   bool readAheadRefused() const { return AheadRefused; }
+  // How many times the buffer was read into: the bytes of block() stay where they are, and as
+  // they are, while it is unchanged.
+  std::uint64_t refills() const { return Refills; }
   // Takes Bytes from the front of block(), as if they had been cut into lines.
   void consume(std::size_t Bytes) { Begin += Bytes; }
   // The source as read: its format, and why reading it failed.
@@ -89,6 +93,7 @@ private:
   std::size_t Begin = 0;
   std::size_t LineBegin = 0; // of the last line given
   std::size_t End = 0;
+  std::uint64_t Refills = 0;
   bool AtEnd = false;
   bool ReadFailed = false;
   int ReadError = 0;

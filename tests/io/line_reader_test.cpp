@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -122,6 +123,33 @@ TEST(LineReader, ReadAheadBlocksOfEverySize) {
       Text += Expected.back() + C.End;
     }
     EXPECT_EQ(readAll(Text, C.ReadLimit, C.Block), Expected);
+  }
+}
+
+// The block converter goes on with a scan of an earlier block() while refills() is unchanged:
+// until then, the bytes it saw stay where they were.
+TEST(LineReader, BlockStaysWhileNotRefilled) {
+  std::string Text;
+  for (std::size_t I = 0; Text.size() < 20000; ++I)
+    Text += std::string(I * 37 % 300, static_cast<char>('a' + I % 26)) + "\n";
+  for (const std::size_t Block : {64, 97, 4096}) {
+    SourceFile Source(Text);
+    LineReader Reader(Source.fd(), Block);
+    std::string_view Seen;
+    std::string Bytes;
+    std::uint64_t Refills = 0;
+    std::string_view Line;
+    std::size_t Lines = 0;
+    while (Reader.next(Line) == Result::Line) {
+      ++Lines;
+      if (Reader.refills() == Refills && !Seen.empty()) {
+        ASSERT_EQ(std::string(Seen), Bytes) << "block " << Block << ", line " << Lines;
+      }
+      Seen = Reader.block();
+      Bytes.assign(Seen);
+      Refills = Reader.refills();
+    }
+    EXPECT_GT(Lines, 100u);
   }
 }
 
