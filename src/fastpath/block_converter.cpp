@@ -50,15 +50,6 @@ inline char* copyCell(char* To, const char* From, std::size_t Size) {
   return To + Size;
 }
 
-// Copies a piece, a short one with one move of PieceSlack bytes.
-inline char* putText(char* To, const char* From, std::size_t Size) {
-  if (Size <= RecordWriter::PieceSlack)
-    std::memcpy(To, From, RecordWriter::PieceSlack);
-  else
-    std::memcpy(To, From, Size);
-  return To + Size;
-}
-
 } // namespace
 
 TestSwitches& testSwitches() {
@@ -86,12 +77,10 @@ BlockConverter::BlockConverter(const Settings& S, RecordWriter& Writer, TargetBu
       Scan(separatorSet(S), !Undecided && !isUtf8Document(S) && !S.ConvertDataU2I, Level),
       Cells(ColumnCount), Undoubled(new char[LineLimit]) {
   formBytes();
-  for (const RecordWriter::ItemPieces& Item : Writer.itemPieces()) {
-    PiecesRoom += std::max(RecordWriter::itemRoom(Item, 0), RecordWriter::emptyRoom(Item));
+  for (const RecordWriter::ItemPieces& Item : Writer.itemPieces())
     Texts.push_back({Writer.pieceText(Item.Before), Writer.pieceText(Item.After),
                      Writer.pieceText(Item.Empty), Item.Before.Size, Item.After.Size,
                      Item.Empty.Size});
-  }
 }
 
 // In a single-byte coding each byte has a form of its own, which the writer's text writer
@@ -162,38 +151,35 @@ std::size_t BlockConverter::convert(std::string_view Block, std::uint64_t Refill
     Start = 0;
   }
   const std::size_t First = Start;
-  bool Converted = false;
+  bool TookAny = false;
   for (;;) {
     // the line the record must fit on, shorter than the line limit
     const std::size_t Left = Size - Start;
     std::size_t Feed = 0;
-    Step Taken = Step::NeedInput;
-    std::size_t Length = 0;
-    if (findFeed(Start, std::min(Left, LineReader::MaxLineLength), Feed)) {
-      Length = Feed - Start + 1;
-      Taken = Out.fits(Writer.recordRoom() + PiecesRoom + escapedTextRoom(Length))
-                  ? writeDirectly(Start, Feed)
-                  : takeRecord<false>(Start, Feed, nullptr);
-    } else if (Left >= LineReader::MaxLineLength) {
-      Taken = Step::Exact; // too long for one line
-    }
-    if (Taken == Step::NeedInput) {
+    const bool Found = findFeed(Start, std::min(Left, LineReader::MaxLineLength), Feed);
+    if (!Found && Left < LineReader::MaxLineLength) {
       Why = Stop::NeedInput;
       break;
     }
-    if (Taken == Step::Exact) {
+    const std::size_t Length = Feed - Start + 1;
+    Taken Record = Taken::LineByLine; // a line longer than the limit, which that way skips
+    if (Found)
+      Record = Out.fits(Writer.recordRoom() + Writer.cellsRoom(Length))
+                   ? writeDirectly(Start, Feed)
+                   : takeRecord<false>(Start, Feed, nullptr);
+    if (Record == Taken::LineByLine) {
       // records that keep needing the exact path are not offered for a while
-      if (!Converted) {
+      if (!TookAny) {
         Refused = std::min(2 * Refused + 1, MostRefused);
         Backoff = Refused;
       }
       break;
     }
     Refused = 0;
-    Converted = true;
+    TookAny = true;
     ++Counters.LineCount;
     Start += Length;
-    if (Taken == Step::Record)
+    if (Record == Taken::Kept)
       writeRecord(Length);
     if (Out.failed()) {
       Why = Stop::OutputFailed;
@@ -222,7 +208,7 @@ std::size_t BlockConverter::resumeAt(std::string_view Block, std::uint64_t Refil
 
 // The record that begins at Start, written straight into the target's room, which holds its
 // worst case; a record that goes the exact way after all leaves no trace.
-BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_t Feed) {
+BlockConverter::Taken BlockConverter::writeDirectly(std::size_t Start, std::size_t Feed) {
   const RunCounters Before = Counters;
   const std::int64_t Number = Counters.RecordCount + 1;
   char* const Mark = Out.reserve(0);
@@ -231,11 +217,11 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
   Foreign = false;
   Written = 0;
   char* To = Out.reserve(0);
-  const Step Taken = takeRecord<true>(Start, Feed, &To);
-  if (Taken != Step::Record) {
+  const Taken Record = takeRecord<true>(Start, Feed, &To);
+  if (Record != Taken::Kept) {
     Out.commit(Mark);
     Counters = Before;
-    return Taken;
+    return Record;
   }
   Out.commit(To);
   countRecord(Number); // its progress dot comes before its warnings, as on the exact path
@@ -243,7 +229,7 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
     Writer.noteCells(Replaced, Foreign);
   Writer.writeRecordEnd();
   Counters.ElementCount += Written;
-  return Step::Written;
+  return Taken::Written;
 }
 
 // The structural bytes of a record, from the scan's masks, window by window; every window up
@@ -279,7 +265,7 @@ private:
 // Finds the record that begins at Start, whose line ends with the line feed at Feed, and judges
 // its cells: written at *To (Direct), or kept in Cells for writeRecord.
 template <bool Direct>
-BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t Feed, char** To) {
+BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t Feed, char** To) {
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
   UndoubledSize = 0;
@@ -306,9 +292,9 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     At = Structure.next(Special);
     if (Direct && !Special && At > From) { // most cells: copied as they are
       const Pieces& P = Around[Column];
-      Put = putText(Put, P.Before, P.BeforeSize);
+      Put = RecordWriter::copyPiece(Put, P.Before, P.BeforeSize);
       Put = copyCell(Put, Bytes + From, At - From);
-      Put = putText(Put, P.After, P.AfterSize);
+      Put = RecordWriter::copyPiece(Put, P.After, P.AfterSize);
       ++CleanCells;
       From = At + 1;
       ++Column;
@@ -321,7 +307,7 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
         break;
       }
       if (!judgeCell(From, At, C, false))
-        return Step::Exact;
+        return Taken::LineByLine;
     }
     take(Column, C);
     From = At + 1;
@@ -338,35 +324,35 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     if (At != LastSeparator + 1)
       Surplus = true;
     if (Undecided && Special && holdsHighByte(From, At))
-      return Step::Exact;
+      return Taken::LineByLine;
     LastSeparator = At;
     From = At + 1;
     ++Column;
   }
   if (Scan.quotedFeed(At))
-    return Step::Exact; // a line break inside quotation: the record goes on
+    return Taken::LineByLine; // a line break inside quotation: the record goes on
   // The cells taken hold no mark or are quoted whole, read alike by both dialects; the dropped
   // cells are not judged, and a mark there may open a quotation the scan's count misses.
   if (Rfc4180 && !AtFeed && Scan.anyQuote(SurplusFrom, At))
-    return Step::Exact;
+    return Taken::LineByLine;
   std::size_t End = At; // a carriage return before the line feed is no part of the line
   if (End > Start && Data[End - 1] == '\r')
     --End;
   // the parser takes no record from an empty line
   if (End == Start)
-    return Step::Rejected;
+    return Taken::EmptyLine;
   if (Column >= ColumnCount) {
     if (End > LastSeparator + 1)
       Surplus = true;
     if (Undecided && Scan.anyCare(LastSeparator + 1, End) && holdsHighByte(LastSeparator + 1, End))
-      return Step::Exact;
+      return Taken::LineByLine;
     if (Surplus && !SurplusWarned)
-      return Step::Exact; // the parser warns about the first record whose surplus holds data
+      return Taken::LineByLine; // the parser warns about the first record whose surplus holds data
   } else {
     // a line feed is flagged whatever its cell holds: most last cells need no closer look
     Cell C{Data + From, End - From, End > From ? Kind::Clean : Kind::Empty};
     if (Scan.anyCare(From, End) && !judgeCell(From, End, C, true))
-      return Step::Exact;
+      return Taken::LineByLine;
     take(Column, C);
     for (std::size_t I = Column + 1; I < ColumnCount; ++I)
       take(I, Cell{nullptr, 0, Kind::Empty});
@@ -376,12 +362,12 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
     Written += CleanCells;
   }
   // the line by line way judges the source's first byte from 0x80 up
-  return MetHigh ? Step::Exact : Step::Record;
+  return MetHigh ? Taken::LineByLine : Taken::Kept;
 }
 // The value of the cell [From, To) as the parser gives it, and how it is written; false when
 // the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
 // in it.
-bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown) {
+bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Judged, bool Unknown) {
   bool Look = Unknown; // whether a byte needing care may be missing after all
   if (Scan.anyQuote(From, To)) {
     // the quotation marks around the value go, and nothing else may be a lone mark
@@ -391,22 +377,22 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Out, bool
     --To;
     Look = true;
     if (Scan.anyQuote(From, To))
-      return judgeDoubled(From, To, Out);
+      return judgeDoubled(From, To, Judged);
   }
   Kind What = Kind::Care;
   if (To == From)
     What = Kind::Empty;
   else if (Look && !Scan.anyCare(From, To))
     What = Kind::Clean;
-  Out = Cell{Data + From, To - From, What};
+  Judged = Cell{Data + From, To - From, What};
   return true;
 }
 
 // The quoted value [From, To), which holds quotation marks, left on the block: each mark must be
-// doubled, and the value more than marks. An '&' with a mark within five bytes after it is
-// judged on the value undone, where the reference it may start reads other bytes.
-bool BlockConverter::judgeDoubled(std::size_t From, std::size_t To, Cell& Out) {
-  std::size_t Marks = 0;
+// doubled (a value of marks alone too: each pair is one mark, as the parser reads it). An '&' with
+// a mark within five bytes after it is judged on the value undone, where the reference it may start
+// reads other bytes.
+bool BlockConverter::judgeDoubled(std::size_t From, std::size_t To, Cell& Judged) {
   std::size_t Next = From; // the first byte not yet passed
   for (std::size_t W = From / 64; W <= (To - 1) / 64; ++W) {
     std::uint64_t Bits = within(Scan.quoteBits(W), W, From, To);
@@ -418,22 +404,18 @@ bool BlockConverter::judgeDoubled(std::size_t From, std::size_t To, Cell& Out) {
         return false;
       for (std::size_t Back = Mark - std::min<std::size_t>(Mark - From, 5); Back < Mark; ++Back)
         if (Data[Back] == '&')
-          return undoubleCell(From, To, Out);
-      Marks += 2;
+          return undoubleCell(From, To, Judged);
       Next = Mark + 2;
     }
   }
-  if (Marks == To - From)
-    return false; // a value of marks alone the parser reads otherwise
-  Out = Cell{Data + From, To - From, Kind::Doubled};
+  Judged = Cell{Data + From, To - From, Kind::Doubled};
   return true;
 }
 
 // The quoted value [From, To), which holds quotation marks, undone into the side buffer.
-bool BlockConverter::undoubleCell(std::size_t From, std::size_t To, Cell& Out) {
+bool BlockConverter::undoubleCell(std::size_t From, std::size_t To, Cell& Judged) {
   char* const First = Undoubled.get() + UndoubledSize;
   char* Value = First;
-  bool Other = false;
   unsigned char Seen = 0;
   for (std::size_t I = From; I < To; ++I) {
     const char C = Data[I];
@@ -442,15 +424,13 @@ bool BlockConverter::undoubleCell(std::size_t From, std::size_t To, Cell& Out) {
       if (I + 1 == To || Data[I + 1] != '"')
         return false;
       ++I;
-    } else {
-      Other = true;
     }
     *Value++ = C;
   }
-  if (!Other || (Undecided && Seen >= 0x80))
+  if (Undecided && Seen >= 0x80)
     return false;
   UndoubledSize += static_cast<std::size_t>(Value - First);
-  Out = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
+  Judged = Cell{First, static_cast<std::size_t>(Value - First), Kind::Undoubled};
   return true;
 }
 
@@ -479,9 +459,9 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
   if (C.What == Kind::Empty) {
     if (SuppressEmpty)
       return To;
-    To = putText(To, P.Empty, P.EmptySize);
+    To = RecordWriter::copyPiece(To, P.Empty, P.EmptySize);
   } else {
-    To = putText(To, P.Before, P.BeforeSize);
+    To = RecordWriter::copyPiece(To, P.Before, P.BeforeSize);
     char* Done = nullptr;
     if (C.What == Kind::Clean)
       Done = copyCell(To, C.Value, C.Size);
@@ -489,7 +469,7 @@ inline char* BlockConverter::putCell(char* To, std::size_t I, const Cell& C) {
       Done = putCareCell(To, static_cast<std::size_t>(C.Value - Data),
                          static_cast<std::size_t>(C.Value - Data) + C.Size);
     To = Done ? Done : Writer.writeValue(To, undoubled(C), Replaced, Foreign);
-    To = putText(To, P.After, P.AfterSize);
+    To = RecordWriter::copyPiece(To, P.After, P.AfterSize);
   }
   ++Written;
   return To;
@@ -587,7 +567,7 @@ void BlockConverter::writeRecord(std::size_t Length) {
   Writer.writeRecordStart(Number);
   // When the room the writer would reserve for every cell is there, none of its reservations
   // would flush, and the cells go in without any.
-  if (!Out.fits(PiecesRoom + escapedTextRoom(Length))) {
+  if (!Out.fits(Writer.cellsRoom(Length))) {
     writeCellsByRoom();
   } else {
     char* To = Out.reserve(0);

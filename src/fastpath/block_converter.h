@@ -80,12 +80,12 @@ private:
     std::size_t Size;
     Kind What;
   };
-  enum class Step {
-    Record,  // its cells are taken, for writeRecord
-    Written, // written already
-    Rejected,
-    NeedInput,
-    Exact,
+  // What became of a record offered.
+  enum class Taken {
+    Kept,       // its cells are judged and kept, for writeRecord
+    Written,    // written already
+    EmptyLine,  // no record: the parser takes none from an empty line
+    LineByLine, // it goes the line by line way
   };
 
   class Walk;
@@ -93,11 +93,11 @@ private:
   void formBytes();
   std::size_t resumeAt(std::string_view Block, std::uint64_t Refills) const;
   bool findFeed(std::size_t Start, std::size_t Limit, std::size_t& Feed);
-  Step writeDirectly(std::size_t Start, std::size_t Feed);
-  template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
-  bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
-  bool judgeDoubled(std::size_t From, std::size_t To, Cell& Out);
-  bool undoubleCell(std::size_t From, std::size_t To, Cell& Out);
+  Taken writeDirectly(std::size_t Start, std::size_t Feed);
+  template <bool Direct> Taken takeRecord(std::size_t Start, std::size_t Feed, char** To);
+  bool judgeCell(std::size_t From, std::size_t To, Cell& Judged, bool Unknown);
+  bool judgeDoubled(std::size_t From, std::size_t To, Cell& Judged);
+  bool undoubleCell(std::size_t From, std::size_t To, Cell& Judged);
   std::string_view undoubled(const Cell& C);
   bool holdsHighByte(std::size_t From, std::size_t To) const;
   char* putCell(char* To, std::size_t I, const Cell& C);
@@ -144,10 +144,9 @@ private:
     bool Stops;     // undecided, a byte from 0x80 up: the line by line way judges it
   };
   std::array<ByteForm, 256> Forms{};
-  bool Utf8Text = false;      // the source is read as UTF-8
-  bool IsoDocument = false;   // ... and written into an ISO-8859-1 document
-  std::vector<Cell> Cells;    // the record being converted
-  std::size_t PiecesRoom = 0; // what a record's cells reserve at most, beside their values
+  bool Utf8Text = false;    // the source is read as UTF-8
+  bool IsoDocument = false; // ... and written into an ISO-8859-1 document
+  std::vector<Cell> Cells;  // the record being converted
   // the record's cells whose doubled quotation marks were undone, one after another
   std::unique_ptr<char[]> Undoubled;
   std::size_t UndoubledSize = 0;

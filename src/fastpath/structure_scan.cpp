@@ -85,8 +85,9 @@ inline void clip(Masks& M, std::size_t Valid) {
   M.Care &= Keep;
 }
 
-// A scan's window W of Windows: the last one is clipped to its LastValid bytes, which the
-// masks of the bytes after the stretch must not reach.
+// A scan's window W of Windows: the last one is clipped to its LastValid bytes, so that the
+// masks tell nothing of the padding after the stretch (the converter never asks there; other
+// readers of the masks may).
 inline void clipLast(Masks& M, std::size_t W, std::size_t Windows, std::size_t LastValid) {
   if (W + 1 == Windows)
     clip(M, LastValid);

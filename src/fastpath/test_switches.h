@@ -8,8 +8,8 @@
 namespace quillon {
 
 // Switches that only tests turn, so that they can compare the block converter with the line
-// by line path, cross read blocks often, and run each level of vector code. The program never
-// changes them; a run reads them once, when it starts.
+// by line path, cross read blocks often, and run each level of vector code; a run reads them
+// when it starts. The one thing the program writes here is the count of block records.
 struct TestSwitches {
   bool BlockConverter = true;
   std::size_t ReadBlockSize = 0; // 0: the reader's own

@@ -162,6 +162,7 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   Texts.clear();
   Items.clear();
   Items.reserve(HeaderCells.size());
+  PiecesRoom = 0;
   bool HeaderReplaced = false;
   bool HeaderForeign = false;
   for (std::size_t I = 0; I < HeaderCells.size(); ++I) {
@@ -199,6 +200,7 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
       Item.Empty += '\n';
     }
     Items.push_back({addPiece(Item.Before), addPiece(Item.After), addPiece(Item.Empty)});
+    PiecesRoom += std::max(itemRoom(Items.back(), 0), emptyRoom(Items.back()));
     HeaderReplaced = HeaderReplaced || Replaced;
     ColumnNames.push_back(std::move(Name));
   }

@@ -92,16 +92,23 @@ public:
   static std::size_t emptyRoom(const ItemPieces& Item) { return Item.Empty.Size + PieceSlack; }
   // The room the record's start and end reserve together.
   std::size_t recordRoom() const { return RecordHeadRoom + RecordEnd.Size + PieceSlack; }
+  // The most the cells of a record from a line of LineLength bytes reserve together: each
+  // column's item or empty item, and the text form of every byte of the line.
+  std::size_t cellsRoom(std::size_t LineLength) const {
+    return PiecesRoom + escapedTextRoom(LineLength);
+  }
   // Where P's text is; PieceSlack readable bytes follow it.
   const char* pieceText(Piece P) const { return Texts.data() + P.Offset; }
   // Copies P to At and returns its end; At has PieceSlack bytes of room beyond it.
-  char* putPiece(char* At, Piece P) const {
-    const char* const From = Texts.data() + P.Offset;
-    if (P.Size <= PieceSlack)
+  char* putPiece(char* At, Piece P) const { return copyPiece(At, Texts.data() + P.Offset, P.Size); }
+  // Copies the Size bytes of a piece's text at From to At, a short one with one move of
+  // PieceSlack bytes; both have PieceSlack bytes beyond them.
+  static char* copyPiece(char* At, const char* From, std::size_t Size) {
+    if (Size <= PieceSlack)
       std::memcpy(At, From, PieceSlack);
     else
-      std::memcpy(At, From, P.Size);
-    return At + P.Size;
+      std::memcpy(At, From, Size);
+    return At + Size;
   }
   // Writes Value's text form at At, which has escapedTextRoom(Value.size()) bytes of room, and
   // returns its end; counts the characters converted as writeCell does. Replaced tells that
@@ -141,6 +148,7 @@ private:
   Piece AttributeEnd; // closes the id and number attributes
   Piece OpenEnd;      // ends the record's start tag in layouts 1 to 4
   Piece RecordEnd;
+  std::size_t PiecesRoom = 0;             // for a record's cells, beside their values
   std::size_t RecordHeadRoom = 0;         // for the record's start
   TextCoding Coding = TextCoding::Iso;    // how the cells are read and written
   TextWriterFunction WriteText = nullptr; // writes a cell in Coding

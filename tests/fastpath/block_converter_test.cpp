@@ -480,7 +480,9 @@ TEST(BlockConverter, SameWhenCareIsFollowedByCleanWindows) {
 // Cells the block writes by the byte forms: kept references and near ones (also cut by the
 // separator after them), doubled marks, and an '&' with a mark within five bytes after it,
 // which the value undone reads differently ("&lt;"";" keeps no reference).
-const char* const FormCells[] = {"\"a\"\"b\"",
+const char* const FormCells[] = {"\"\"\"\"",
+                                 "\"\"\"\"\"\"",
+                                 "\"a\"\"b\"",
                                  "\"\"\"x\"",
                                  "\"x\"\"\"",
                                  "\"&amp;\"\"x\"",
