@@ -280,16 +280,19 @@ BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t 
                             findHighByte(C.Value, C.Size) < C.Size);
     }
   };
+  if (Scan.quotedFeed(Feed))
+    return Taken::LineByLine; // a line break inside quotation: the record goes on
+  // a carriage return before the line feed is no part of the line
+  const std::size_t End = Feed > Start && Data[Feed - 1] == '\r' ? Feed - 1 : Feed;
   const char* const Bytes = Data;
   const Pieces* const Around = Texts.data();
   const std::size_t Columns = ColumnCount;
   std::int64_t CleanCells = 0;
   Walk Structure(Scan, Start);
-  std::size_t At = 0;
   bool AtFeed = false;
-  bool Special = false;
   while (Column < Columns) {
-    At = Structure.next(Special);
+    bool Special = false;
+    const std::size_t At = Structure.next(Special);
     if (Direct && !Special && At > From) { // most cells: copied as they are
       const Pieces& P = Around[Column];
       Put = RecordWriter::copyPiece(Put, P.Before, P.BeforeSize);
@@ -313,41 +316,11 @@ BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t 
     From = At + 1;
     ++Column;
   }
-  // beyond the last column: cells the parser drops, which must be empty until it has warned
-  const std::size_t SurplusFrom = From;
-  std::size_t LastSeparator = From - 1;
-  bool Surplus = false; // bytes other than separators after the last column
-  while (!AtFeed) {
-    At = Structure.next(Special);
-    if (At == Feed)
-      break;
-    if (At != LastSeparator + 1)
-      Surplus = true;
-    if (Undecided && Special && holdsHighByte(From, At))
+  if (!AtFeed) {
+    if (!surplusPasses(Structure, From, End, Feed))
       return Taken::LineByLine;
-    LastSeparator = At;
-    From = At + 1;
-    ++Column;
-  }
-  if (Scan.quotedFeed(At))
-    return Taken::LineByLine; // a line break inside quotation: the record goes on
-  // The cells taken hold no mark or are quoted whole, read alike by both dialects; the dropped
-  // cells are not judged, and a mark there may open a quotation the scan's count misses.
-  if (Rfc4180 && !AtFeed && Scan.anyQuote(SurplusFrom, At))
-    return Taken::LineByLine;
-  std::size_t End = At; // a carriage return before the line feed is no part of the line
-  if (End > Start && Data[End - 1] == '\r')
-    --End;
-  // the parser takes no record from an empty line
-  if (End == Start)
-    return Taken::EmptyLine;
-  if (Column >= ColumnCount) {
-    if (End > LastSeparator + 1)
-      Surplus = true;
-    if (Undecided && Scan.anyCare(LastSeparator + 1, End) && holdsHighByte(LastSeparator + 1, End))
-      return Taken::LineByLine;
-    if (Surplus && !SurplusWarned)
-      return Taken::LineByLine; // the parser warns about the first record whose surplus holds data
+  } else if (End == Start) {
+    return Taken::EmptyLine; // the parser takes no record from an empty line
   } else {
     // a line feed is flagged whatever its cell holds: most last cells need no closer look
     Cell C{Data + From, End - From, End > From ? Kind::Clean : Kind::Empty};
@@ -364,6 +337,39 @@ BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t 
   // the line by line way judges the source's first byte from 0x80 up
   return MetHigh ? Taken::LineByLine : Taken::Kept;
 }
+// The cells after the last column, from From to the line feed at Feed (the line's bytes end at
+// End), which the parser drops: whether the record may still go the block way. They must be
+// empty until the parser has warned about such cells; under -rfc4180 hold no quotation mark,
+// which may open a quotation the scan's count misses (the cells taken hold none or are quoted
+// whole, read alike by both dialects); and hold no byte from 0x80 up while the reading is
+// undecided.
+bool BlockConverter::surplusPasses(Walk& Structure, std::size_t From, std::size_t End,
+                                   std::size_t Feed) {
+  const std::size_t SurplusFrom = From;
+  std::size_t LastSeparator = From - 1;
+  bool Surplus = false; // bytes other than separators after the last column
+  for (;;) {
+    bool Special = false;
+    const std::size_t At = Structure.next(Special);
+    if (At == Feed)
+      break;
+    if (At != LastSeparator + 1)
+      Surplus = true;
+    if (Undecided && Special && holdsHighByte(From, At))
+      return false;
+    LastSeparator = At;
+    From = At + 1;
+  }
+  if (Rfc4180 && Scan.anyQuote(SurplusFrom, Feed))
+    return false;
+  if (End > LastSeparator + 1)
+    Surplus = true;
+  if (Undecided && Scan.anyCare(LastSeparator + 1, End) && holdsHighByte(LastSeparator + 1, End))
+    return false;
+  return !Surplus ||
+         SurplusWarned; // the parser warns about the first record whose surplus holds data
+}
+
 // The value of the cell [From, To) as the parser gives it, and how it is written; false when
 // the cell is no plain or well-quoted one. Unless Unknown, the scan found a byte needing care
 // in it.

@@ -95,6 +95,7 @@ private:
   bool findFeed(std::size_t Start, std::size_t Limit, std::size_t& Feed);
   Taken writeDirectly(std::size_t Start, std::size_t Feed);
   template <bool Direct> Taken takeRecord(std::size_t Start, std::size_t Feed, char** To);
+  bool surplusPasses(Walk& Structure, std::size_t From, std::size_t End, std::size_t Feed);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Judged, bool Unknown);
   bool judgeDoubled(std::size_t From, std::size_t To, Cell& Judged);
   bool undoubleCell(std::size_t From, std::size_t To, Cell& Judged);
