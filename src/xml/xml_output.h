@@ -70,7 +70,7 @@ public:
     Piece After;
     Piece Empty;
   };
-  static constexpr std::size_t PieceSlack = 32;
+  static constexpr std::size_t PieceSlack = 64; // at least 32: see copyPiece
 
   // A record in three steps, for a converter that writes some cells itself: the start, each
   // cell in column order (writeCell writes and counts exactly as writeRecord does), the end,
@@ -101,10 +101,12 @@ public:
   const char* pieceText(Piece P) const { return Texts.data() + P.Offset; }
   // Copies P to At and returns its end; At has PieceSlack bytes of room beyond it.
   char* putPiece(char* At, Piece P) const { return copyPiece(At, Texts.data() + P.Offset, P.Size); }
-  // Copies the Size bytes of a piece's text at From to At, a short one with one move of
+  // Copies the Size bytes of a piece's text at From to At, a short one with one move of 32 or
   // PieceSlack bytes; both have PieceSlack bytes beyond them.
   static char* copyPiece(char* At, const char* From, std::size_t Size) {
-    if (Size <= PieceSlack)
+    if (Size <= 32)
+      std::memcpy(At, From, 32);
+    else if (Size <= PieceSlack)
       std::memcpy(At, From, PieceSlack);
     else
       std::memcpy(At, From, Size);
