@@ -1,5 +1,6 @@
 #include "encoding/encoding.h"
 #include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 #include "xml/xml_output.h"
 
 #include <algorithm>

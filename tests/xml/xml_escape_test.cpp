@@ -1,6 +1,7 @@
 #include "encoding/encoding.h"
 #include "options/settings.h"
 #include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 
 #include <algorithm>
 #include <cstdint>

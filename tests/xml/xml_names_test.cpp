@@ -1,6 +1,6 @@
 #include "io/target_buffer.h"
 #include "options/settings.h"
-#include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 #include "xml/xml_output.h"
 
 #include <algorithm>
