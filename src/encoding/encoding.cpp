@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <iostream>
 
 namespace quillon {
@@ -253,9 +252,7 @@ namespace {
 // from 0x80 up that begins none. With MayBeCut a sequence cut off by the end is not judged.
 void judgeUtf8(std::string_view Text, bool MayBeCut, bool& Found, bool& Foreign) {
   for (std::size_t Pos = 0; Pos < Text.size() && !Foreign;) {
-    std::uint64_t Word;
-    if (Text.size() - Pos >= 8 && (std::memcpy(&Word, Text.data() + Pos, 8), true) &&
-        (Word & 0x8080808080808080ULL) == 0) {
+    if (Text.size() - Pos >= 8 && (loadWord(Text.data() + Pos) & HighBits) == 0) {
       Pos += 8; // ASCII, a word at a time
       continue;
     }

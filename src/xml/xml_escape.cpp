@@ -115,47 +115,6 @@ template <High Mode> std::uint64_t bytesToLookAt(std::uint64_t Word) {
   return Hits;
 }
 
-std::uint64_t loadHalfWord(const char* At) {
-  std::uint32_t Half;
-  std::memcpy(&Half, At, sizeof Half);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  Half = __builtin_bswap32(Half);
-#endif
-  return Half;
-}
-
-void storeWord(char* At, std::uint64_t Word) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  Word = __builtin_bswap64(Word);
-#endif
-  std::memcpy(At, &Word, sizeof Word);
-}
-
-// The position in its word of the lowest flagged byte.
-std::size_t firstFlagged(std::uint64_t Hits) {
-  return static_cast<std::size_t>(__builtin_ctzll(Hits) >> 3);
-}
-
-// The word of the Count bytes (1 to 7) at At, the rest zero, read without a byte loop and
-// without touching a byte beyond them.
-std::uint64_t partialWord(const char* At, std::size_t Count) {
-  if (Count >= 4) // two overlapping halves
-    return loadHalfWord(At) | loadHalfWord(At + Count - 4) << (8 * (Count - 4));
-  // the first, middle and last byte cover one to three bytes
-  return static_cast<std::uint64_t>(byteOf(At[0])) |
-         static_cast<std::uint64_t>(byteOf(At[Count / 2])) << (8 * (Count / 2)) |
-         static_cast<std::uint64_t>(byteOf(At[Count - 1])) << (8 * (Count - 1));
-}
-
-// The word of the last Count bytes (1 to 7) before End, the rest zero; the 8 bytes before End
-// must be readable.
-std::uint64_t lastBytes(const char* End, std::size_t Count) {
-  return loadWord(End - 8) >> (8 * (8 - Count));
-}
-
-// Flags only the first Count (1 to 7) bytes of a word.
-std::uint64_t firstBytes(std::size_t Count) { return (1ULL << (8 * Count)) - 1; }
-
 // The UTF-8 form of each byte from 0x80 up, as the transcoder makes it.
 struct Utf8Forms {
   struct Form {
