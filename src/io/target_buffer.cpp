@@ -33,7 +33,7 @@ public:
     return Failed;
   }
   // Hands over Size bytes of Block for writing, and gives back the block written before in
-  // its place. The writer must be idle (wait()).
+  // its place. The thread must be idle (wait()).
   void hand(std::unique_ptr<char[]>& Block, std::size_t& Capacity, std::size_t Size,
             std::uint64_t Push) {
     std::swap(Block, Spare);
@@ -86,11 +86,11 @@ void TargetBuffer::appendNumber(std::int64_t Number) {
 }
 
 void TargetBuffer::writeInBackground() {
-  if (Writer || Sink || FlushEachLine)
+  if (WriteBehind || Sink || FlushEachLine)
     return;
   std::unique_ptr<Background> Started(new (std::nothrow) Background(Fd));
   if (Started && Started->started())
-    Writer = std::move(Started);
+    WriteBehind = std::move(Started);
 }
 
 void TargetBuffer::flushSome(std::size_t Incoming) {
@@ -107,7 +107,7 @@ void TargetBuffer::flushSome(std::size_t Incoming) {
 
 void TargetBuffer::push() {
   const std::size_t Size = static_cast<std::size_t>(Cursor - Block.get());
-  if (Writer)
+  if (WriteBehind)
     settle();
   if (Failed || Size == 0) {
     Cursor = Block.get();
@@ -115,8 +115,8 @@ void TargetBuffer::push() {
     return;
   }
   ++Pushes;
-  if (Writer) {
-    Writer->hand(Block, Capacity, Size, Pushes);
+  if (WriteBehind) {
+    WriteBehind->hand(Block, Capacity, Size, Pushes);
   } else if (Sink) {
     Sink->append(Block.get(), Size);
   } else if (!writeAll(Fd, Block.get(), Size)) {
@@ -128,7 +128,7 @@ void TargetBuffer::push() {
 
 bool TargetBuffer::flush() {
   push();
-  if (Writer)
+  if (WriteBehind)
     settle();
   return !Failed;
 }
@@ -136,7 +136,7 @@ bool TargetBuffer::flush() {
 void TargetBuffer::settle() {
   int Error = 0;
   std::uint64_t Push = 0;
-  if (Writer && Writer->wait(Error, Push) && !Failed)
+  if (WriteBehind && WriteBehind->wait(Error, Push) && !Failed)
     noteFailure(Error, Push);
 }
 

@@ -91,7 +91,7 @@ std::size_t xmlCharacterLength(const char* At, const char* End) {
 
 // How the text form reads the bytes from 0x80 up.
 enum class High {
-  Keep,     // as they are (the text step of a name)
+  Keep,     // as they are (escapeKeepingHighBytes)
   Iso,      // as Windows-1252, 0x80 to 0x9F written as references (an ISO-8859-1 document)
   Check,    // as UTF-8 that must encode XML characters (a UTF-8 document)
   FromIso,  // as ISO-8859-1/Windows-1252, written in UTF-8 (a UTF-8 document)
