@@ -1,8 +1,9 @@
 #pragma once
 
-// The ground floor: what every room may use and which uses no other room. This header holds
-// the descriptor helpers; helper_thread.h the helper threads, byte_words.h the word kit,
-// exit_status.h the exit statuses, limits.h the limits.
+// The room base/, the ground floor: descriptors that retry and wait, helper threads, the word
+// kit, the line limit, exit statuses. Every room may use it; it uses no other room. This header
+// holds the descriptor helpers; helper_thread.h the helper threads, byte_words.h the word kit,
+// limits.h the line limit, exit_status.h the exit statuses.
 
 #include <cstddef>
 #include <sys/types.h>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The room encoding/: byte-order marks, the encoding decision, the transcoders. It may use
+// base/ and options/.
+
 #include "options/settings.h"
 
 #include <cstddef>
