@@ -71,6 +71,12 @@ void transcode(const Settings& S, RunCounters& Counters, std::string& Text) {
     Counters.Utf8ToIsoCount += convertUtf8ToIso(Text);
 }
 
+// Adds to Converted what writing Text from UTF-8 into an ISO-8859-1 document counts.
+void countConverted(std::string_view Text, std::int64_t& Converted) {
+  std::string Written;
+  appendEscapedText(Written, Text, TextCoding::Utf8ToIso, false, Converted);
+}
+
 } // namespace
 
 std::string formatRecordItem(std::string Column, std::string Value, int Mode,
@@ -181,9 +187,13 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
       if (S.ConvertDataI2U)
         transcode(S, Counters, Name);
       if (!NameIsValue) {
+        // counted as layouts 3 and 4 count the name they write as a value: each character
+        // beyond ASCII, whatever the name rules then make of it
+        if (S.ConvertDataU2I)
+          countConverted(Name, *Converted);
         Name = makeXmlName(std::move(Name), Kind, CellUtf8, Utf8);
         if (S.ConvertDataU2I) // only characters ISO-8859-1 holds are left
-          transcode(S, Counters, Name);
+          convertUtf8ToIso(Name);
         Name = finishXmlName(std::move(Name), Utf8, Kind, S.NamespacePrefix);
       }
     } else if (!NameIsValue) {
