@@ -1,13 +1,9 @@
 #include "base/fd_io.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <new>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace quillon {
@@ -67,26 +63,6 @@ bool Descriptor::close() {
   const int Closing = Fd;
   Fd = -1;
   return Closing <= 2 || ::close(Closing) == 0;
-}
-
-bool startHelperThread(std::thread& Thread, std::function<void()> Work) {
-  // the new thread inherits the mask it is started with
-  sigset_t Blocked;
-  sigfillset(&Blocked);
-  for (const int Fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS})
-    sigdelset(&Blocked, Fault);
-  sigset_t Saved;
-  ::pthread_sigmask(SIG_BLOCK, &Blocked, &Saved);
-  bool Started = true;
-  try {
-    Thread = std::thread(std::move(Work));
-  } catch (const std::system_error&) {
-    Started = false;
-  } catch (const std::bad_alloc&) {
-    Started = false;
-  }
-  ::pthread_sigmask(SIG_SETMASK, &Saved, nullptr);
-  return Started;
 }
 
 void openStandardDescriptors() {

@@ -1,12 +1,12 @@
 #pragma once
 
-// The ground floor: what every room may use and which uses no other room. This header holds
-// the descriptor helpers; byte_words.h the word kit, exit_status.h the exit statuses.
+// The room base/, the ground floor: descriptors that retry and wait, helper threads, the word
+// kit, the line limit, exit statuses. Every room may use it; it uses no other room. This header
+// holds the descriptor helpers; helper_thread.h the helper threads, byte_words.h the word kit,
+// limits.h the line limit, exit_status.h the exit statuses.
 
 #include <cstddef>
-#include <functional>
 #include <sys/types.h>
-#include <thread>
 
 namespace quillon {
 
@@ -49,11 +49,6 @@ public:
 private:
   int Fd;
 };
-
-// Starts Work on a thread of its own, with every signal that is not a fault blocked there, so
-// that the main thread alone runs the ending signals' handler. False when the system gives no
-// thread (a process limit, no memory): the caller then does the work itself.
-bool startHelperThread(std::thread& Thread, std::function<void()> Work);
 
 // Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so that no file the
 // program opens later can take the place of a standard stream. Without /dev/null they stay

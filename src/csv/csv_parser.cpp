@@ -31,7 +31,7 @@ const char* TCSV_Parser::findSpecial(const char* P, const char* End) const {
       const std::uint64_t Hits = zeroBytes(Word ^ Pattern[0]) | zeroBytes(Word ^ Pattern[1]) |
                                  zeroBytes(Word ^ Pattern[2]);
       if (Hits)
-        return P + (__builtin_ctzll(Hits) >> 3);
+        return P + firstFlagged(Hits);
       P += 8;
     }
   }

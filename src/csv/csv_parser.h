@@ -1,5 +1,7 @@
 #pragma once
 
+// The room csv/: the line parser. It may use base/ and nothing else.
+
 #include "base/limits.h"
 
 #include <array>

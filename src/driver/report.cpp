@@ -1,8 +1,24 @@
 #include "driver/report.h"
 
+#include "encoding/encoding.h"
+#include "xml/xml_names.h"
+
 #include <string_view>
 
 namespace quillon {
+
+namespace {
+// The alias names as the document writes them: the run settles them in these steps once the
+// source's header is read.
+Settings withDocumentNames(const Settings& S) {
+  Settings Formed = S;
+  convertOptionTexts(Formed, false);
+  if (Formed.NamespaceURI.empty())
+    Formed.NamespacePrefix.clear(); // no prefix is used without a URI
+  finishDocumentNames(Formed);
+  return Formed;
+}
+} // namespace
 
 void writeSettingsReport(const Settings& S, std::ostream& Log) {
   Log << "Converting source file <" << S.SourceFile << ">" << std::endl;
@@ -31,15 +47,16 @@ void writeSettingsReport(const Settings& S, std::ostream& Log) {
   Log << "-> Writing Rec Num  : " << (S.WriteNum ? "Yes" : "No") << std::endl;
   Log << "-> Writing Rec ID   : " << (S.WriteId ? "Yes" : "No") << std::endl;
   if (S.AliasGiven) {
-    Log << "-> TAG Names        : eRoot   = " << S.eRoot << std::endl;
-    Log << "                      eRecord = " << S.eRecord << std::endl;
-    Log << "                      eItem   = " << S.eItem << std::endl;
-    Log << "                      aName   = " << S.aName << std::endl;
-    Log << "                      aValue  = " << S.aValue << std::endl;
-    Log << "                      aNum    = " << S.aNum << std::endl;
-    Log << "                      aSource = " << S.aSource << std::endl;
-    Log << "                      aDT     = " << S.aDT << std::endl;
-    Log << "                      aID     = " << S.aID << std::endl;
+    const Settings Formed = withDocumentNames(S);
+    Log << "-> TAG Names        : eRoot   = " << Formed.eRoot << std::endl;
+    Log << "                      eRecord = " << Formed.eRecord << std::endl;
+    Log << "                      eItem   = " << Formed.eItem << std::endl;
+    Log << "                      aName   = " << Formed.aName << std::endl;
+    Log << "                      aValue  = " << Formed.aValue << std::endl;
+    Log << "                      aNum    = " << Formed.aNum << std::endl;
+    Log << "                      aSource = " << Formed.aSource << std::endl;
+    Log << "                      aDT     = " << Formed.aDT << std::endl;
+    Log << "                      aID     = " << Formed.aID << std::endl;
   }
   Log << std::endl;
 }

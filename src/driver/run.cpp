@@ -11,7 +11,7 @@
 #include "io/target_buffer.h"
 #include "io/target_file.h"
 #include "options/options.h"
-#include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 #include "xml/xml_output.h"
 
 #include <cerrno>

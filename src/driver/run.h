@@ -1,5 +1,7 @@
 #pragma once
 
+// The room driver/: the entry, the run and the report. It may use every room.
+
 #include "base/exit_status.h"
 #include "options/settings.h"
 

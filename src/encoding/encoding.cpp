@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <iostream>
 
 namespace quillon {
@@ -253,9 +252,7 @@ namespace {
 // from 0x80 up that begins none. With MayBeCut a sequence cut off by the end is not judged.
 void judgeUtf8(std::string_view Text, bool MayBeCut, bool& Found, bool& Foreign) {
   for (std::size_t Pos = 0; Pos < Text.size() && !Foreign;) {
-    std::uint64_t Word;
-    if (Text.size() - Pos >= 8 && (std::memcpy(&Word, Text.data() + Pos, 8), true) &&
-        (Word & 0x8080808080808080ULL) == 0) {
+    if (Text.size() - Pos >= 8 && (loadWord(Text.data() + Pos) & HighBits) == 0) {
       Pos += 8; // ASCII, a word at a time
       continue;
     }
@@ -353,6 +350,39 @@ void setSourceReading(Settings& S, bool Utf8Source) {
   S.ConvertDataU2I = Utf8Source && S.Encoding != EncodingUtf8;
 }
 
+// The command-line texts follow the option and the output encoding, whatever the source.
+void convertOptionTexts(Settings& S, bool Verbose) {
+  int (*Convert)(std::string&) = nullptr;
+  if (S.ConvertI2U && S.Encoding == EncodingUtf8)
+    Convert = convertIsoToUtf8;
+  else if (S.ConvertU2I && S.Encoding == EncodingIso)
+    Convert = convertUtf8ToIso;
+  if (Convert == nullptr)
+    return;
+  if (Verbose)
+    std::clog << "-> Converting command line options" << std::endl;
+  Convert(S.StyleList);
+  if (S.UseDTD)
+    Convert(S.DTDFile);
+  // aID and the file names used for opening stay as given.
+  if (Convert == convertIsoToUtf8) {
+    if (S.UseXSD)
+      Convert(S.XSDFile);
+    for (std::string* Text :
+         {&S.NamespacePrefix, &S.NamespaceURI, &S.SourceName, &S.eRoot, &S.eRecord, &S.eItem,
+          &S.aName, &S.aValue, &S.aNum, &S.aSource, &S.aDT})
+      Convert(*Text);
+  } else {
+    // attribute values stay UTF-8, so that the document can write every character of them;
+    // the names are formed again from their texts, one '_' for a character ISO-8859-1 lacks
+    S.AttributeTextsUtf8 = true;
+    convertUtf8ToIsoName(S.NamespacePrefix);
+    reformAliasNames(S, convertUtf8ToIsoName);
+  }
+  if (Verbose)
+    std::clog << std::endl;
+}
+
 int chooseEncoding(std::string_view Header, Settings& S, bool UnmarkedUtf8) {
   const bool Verbose = S.VerboseMode || S.DebugMode;
   std::string Name;
@@ -375,36 +405,7 @@ int chooseEncoding(std::string_view Header, Settings& S, bool UnmarkedUtf8) {
     std::clog << std::endl;
   }
 
-  // The command-line texts follow the option and the output encoding, whatever the source.
-  int (*Convert)(std::string&) = nullptr;
-  if (S.ConvertI2U && S.Encoding == EncodingUtf8)
-    Convert = convertIsoToUtf8;
-  else if (S.ConvertU2I && S.Encoding == EncodingIso)
-    Convert = convertUtf8ToIso;
-  if (Convert != nullptr) {
-    if (Verbose)
-      std::clog << "-> Converting command line options" << std::endl;
-    Convert(S.StyleList);
-    if (S.UseDTD)
-      Convert(S.DTDFile);
-    // aID and the file names used for opening stay as given.
-    if (Convert == convertIsoToUtf8) {
-      if (S.UseXSD)
-        Convert(S.XSDFile);
-      for (std::string* Text :
-           {&S.NamespacePrefix, &S.NamespaceURI, &S.SourceName, &S.eRoot, &S.eRecord, &S.eItem,
-            &S.aName, &S.aValue, &S.aNum, &S.aSource, &S.aDT})
-        Convert(*Text);
-    } else {
-      // attribute values stay UTF-8, so that the document can write every character of them;
-      // the names are formed again from their texts, one '_' for a character ISO-8859-1 lacks
-      S.AttributeTextsUtf8 = true;
-      convertUtf8ToIsoName(S.NamespacePrefix);
-      reformAliasNames(S, convertUtf8ToIsoName);
-    }
-    if (Verbose)
-      std::clog << std::endl;
-  }
+  convertOptionTexts(S, Verbose);
   return Kind == 2 ? 3 : 0;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The room encoding/: byte-order marks, the encoding decision, the transcoders. It may use
+// base/ and options/.
+
 #include "options/settings.h"
 
 #include <cstddef>
@@ -37,6 +40,9 @@ int repairUtf8(std::string& Text);
 // A mark counts only when all of its bytes are in the line.
 int getBOMEncoding(std::string_view Header, std::string& Name);
 
+// Transcodes the command-line texts into the document's encoding where the options ask for
+// it, the alias names formed again; says so in verbose mode (Verbose).
+void convertOptionTexts(Settings& S, bool Verbose);
 // Decides the source encoding from the header line as read: a mark decides; without one, a
 // source is read as UTF-8 when UnmarkedUtf8 (the option or the judgement says so). Reports it
 // in verbose mode, sets ConvertDataI2U or ConvertDataU2I and transcodes the command-line texts

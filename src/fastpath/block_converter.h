@@ -1,5 +1,9 @@
 #pragma once
 
+// The room fastpath/: the block converter and its structure scan, which take ordinary records a
+// block at a time, equal to the line by line path. It may use base/, io/, options/, encoding/
+// and xml/.
+
 #include "fastpath/structure_scan.h"
 #include "io/target_buffer.h"
 #include "options/settings.h"

@@ -1,15 +1,13 @@
 #include "io/line_reader.h"
 
 #include "base/fd_io.h"
+#include "base/helper_thread.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace quillon {
@@ -31,27 +29,18 @@ class LineReader::ReadAhead {
 public:
   ReadAhead(SourceStream& Source, std::size_t Room, std::size_t Size, std::size_t Capacity)
       : Source(Source), Space(new (std::nothrow) char[Capacity]()), Room(Room), Size(Size) {
-    Started = Space && startHelperThread(Thread, [this] { run(); });
+    Started = Space && Helper.start([this] { return read(); });
+    if (Started)
+      Helper.hand(); // the first block at once
   }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
-  ~ReadAhead() {
-    if (!Started)
-      return;
-    {
-      const std::lock_guard<std::mutex> Guard(Lock);
-      Quit = true;
-    }
-    Change.notify_all();
-    Thread.join();
-  }
 
   // False when it got no thread or no block: the reader then reads for itself.
   bool started() const { return Started; }
   // Waits for the next block; what is left of it, or the end (0) or the error (-1, errno set).
   ssize_t wait() {
-    std::unique_lock<std::mutex> Guard(Lock);
-    Change.wait(Guard, [this] { return Ready; });
+    Helper.wait();
     if (Got <= 0) {
       errno = Error;
       return Got; // the end, or the error, stays
@@ -63,62 +52,38 @@ public:
   bool whole() const { return Used == 0; }
   char* room() { return Space.get(); }
   void swap(std::unique_ptr<char[]>& Buffer) {
-    {
-      const std::lock_guard<std::mutex> Guard(Lock);
-      Space.swap(Buffer);
-      Ready = false; // the next block, please
-    }
-    Change.notify_all();
+    Space.swap(Buffer);
+    Helper.hand(); // the next block, please
   }
   // Up to Wanted bytes of the block wait() gave, copied.
   ssize_t take(char* To, std::size_t Wanted) {
-    std::unique_lock<std::mutex> Guard(Lock);
     const std::size_t Taken = std::min(Wanted, static_cast<std::size_t>(Got) - Used);
     std::memcpy(To, Space.get() + Room + Used, Taken);
     Used += Taken;
     if (Used == static_cast<std::size_t>(Got)) {
-      Ready = false;
       Used = 0;
-      Guard.unlock();
-      Change.notify_all();
+      Helper.hand();
     }
     return static_cast<ssize_t>(Taken);
   }
 
 private:
-  void run() {
-    std::unique_lock<std::mutex> Guard(Lock);
-    for (;;) {
-      Change.wait(Guard, [this] { return !Ready || Quit; });
-      if (Quit)
-        return;
-      char* const To = Space.get() + Room;
-      Guard.unlock();
-      const ssize_t Read = Source.read(To, Size);
-      const int ReadError = errno;
-      Guard.lock();
-      Got = Read;
-      Error = ReadError;
-      Ready = true;
-      Change.notify_all();
-      if (Read <= 0)
-        return;
-    }
+  // On the helper thread; after the end or an error it reads no more.
+  bool read() {
+    Got = Source.read(Space.get() + Room, Size);
+    Error = errno;
+    return Got > 0;
   }
 
   SourceStream& Source;
   std::unique_ptr<char[]> Space;
   const std::size_t Room; // before the block
   const std::size_t Size;
-  std::mutex Lock;
-  std::condition_variable Change;
-  bool Ready = false; // Space holds a block, or the end or an error
-  bool Quit = false;
   ssize_t Got = 0;
   int Error = 0;
   std::size_t Used = 0; // of the block, taken already
   bool Started = false;
-  std::thread Thread; // started last
+  HandOffThread Helper; // last: it ends before what it reads into goes
 };
 
 LineReader::LineReader(int Fd, std::size_t BlockSize)

@@ -1,5 +1,8 @@
 #pragma once
 
+// The room io/: the source reader (read ahead, decompressed, line ends judged), the target
+// file and its buffer (written behind), the log channel. It may use base/ and nothing else.
+
 #include "base/limits.h"
 #include "io/source_stream.h"
 #include "io/target_buffer.h"

@@ -1,13 +1,11 @@
 #include "io/target_buffer.h"
 
 #include "base/fd_io.h"
+#include "base/helper_thread.h"
 
 #include <cerrno>
 #include <charconv>
-#include <condition_variable>
-#include <mutex>
 #include <new>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -18,84 +16,54 @@ class TargetBuffer::Background {
 public:
   explicit Background(int Fd)
       : Fd(Fd), Spare(new (std::nothrow) char[BlockSize]), SpareCapacity(BlockSize) {
-    Started = Spare && startHelperThread(Thread, [this] { run(); });
+    Started = Spare && Helper.start([this] { return write(); });
   }
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
-  ~Background() {
-    if (!Started)
-      return;
-    {
-      const std::lock_guard<std::mutex> Guard(Lock);
-      Quit = true;
-    }
-    Change.notify_all();
-    Thread.join();
-  }
+  ~Background() { Helper.wait(); } // the block handed over last still goes out
 
   // False when it got no thread or no block: the buffer then writes at once.
   bool started() const { return Started; }
   // Waits until the block handed over last is written; true when a write failed, with its
   // error number and the push it came from.
   bool wait(int& Error, std::uint64_t& Push) {
-    std::unique_lock<std::mutex> Guard(Lock);
-    Change.wait(Guard, [this] { return !Busy; });
+    Helper.wait();
     Error = WriteError;
     Push = FailedPush;
     return Failed;
   }
   // Hands over Size bytes of Block for writing, and gives back the block written before in
-  // its place. The writer must be idle (wait()).
+  // its place. The thread must be idle (wait()).
   void hand(std::unique_ptr<char[]>& Block, std::size_t& Capacity, std::size_t Size,
             std::uint64_t Push) {
-    {
-      const std::lock_guard<std::mutex> Guard(Lock);
-      std::swap(Block, Spare);
-      std::swap(Capacity, SpareCapacity);
-      Length = Size;
-      Serial = Push;
-      Busy = true;
-    }
-    Change.notify_all();
+    std::swap(Block, Spare);
+    std::swap(Capacity, SpareCapacity);
+    Length = Size;
+    Serial = Push;
+    Helper.hand();
   }
 
 private:
-  void run() {
-    std::unique_lock<std::mutex> Guard(Lock);
-    for (;;) {
-      Change.wait(Guard, [this] { return Busy || Quit; });
-      if (!Busy)
-        return;
-      const char* const Data = Spare.get();
-      const std::size_t Size = Length;
-      Guard.unlock();
-      const bool Written = writeAll(Fd, Data, Size);
-      const int Error = errno;
-      Guard.lock();
-      if (!Written && !Failed) {
-        Failed = true;
-        WriteError = Error;
-        FailedPush = Serial;
-      }
-      Busy = false;
-      Change.notify_all();
+  // On the helper thread.
+  bool write() {
+    if (!writeAll(Fd, Spare.get(), Length) && !Failed) {
+      Failed = true;
+      WriteError = errno;
+      FailedPush = Serial;
     }
+    return true;
   }
 
   const int Fd;
-  std::mutex Lock;
-  std::condition_variable Change;
   std::unique_ptr<char[]> Spare; // the block being written, or written last
   std::size_t SpareCapacity;
   std::size_t Length = 0;
   std::uint64_t Serial = 0;
-  bool Busy = false;
-  bool Quit = false;
   bool Failed = false;
   int WriteError = 0;
   std::uint64_t FailedPush = 0;
   bool Started = false;
-  std::thread Thread; // started last, when everything it reads is there
+  HandOffThread Helper; // last: it ends before what it writes goes
 };
 
 TargetBuffer::TargetBuffer(int Fd) : Block(new char[BlockSize]), Capacity(BlockSize), Fd(Fd) {
@@ -118,11 +86,11 @@ void TargetBuffer::appendNumber(std::int64_t Number) {
 }
 
 void TargetBuffer::writeInBackground() {
-  if (Writer || Sink || FlushEachLine)
+  if (WriteBehind || Sink || FlushEachLine)
     return;
   std::unique_ptr<Background> Started(new (std::nothrow) Background(Fd));
   if (Started && Started->started())
-    Writer = std::move(Started);
+    WriteBehind = std::move(Started);
 }
 
 void TargetBuffer::flushSome(std::size_t Incoming) {
@@ -139,7 +107,7 @@ void TargetBuffer::flushSome(std::size_t Incoming) {
 
 void TargetBuffer::push() {
   const std::size_t Size = static_cast<std::size_t>(Cursor - Block.get());
-  if (Writer)
+  if (WriteBehind)
     settle();
   if (Failed || Size == 0) {
     Cursor = Block.get();
@@ -147,8 +115,8 @@ void TargetBuffer::push() {
     return;
   }
   ++Pushes;
-  if (Writer) {
-    Writer->hand(Block, Capacity, Size, Pushes);
+  if (WriteBehind) {
+    WriteBehind->hand(Block, Capacity, Size, Pushes);
   } else if (Sink) {
     Sink->append(Block.get(), Size);
   } else if (!writeAll(Fd, Block.get(), Size)) {
@@ -160,7 +128,7 @@ void TargetBuffer::push() {
 
 bool TargetBuffer::flush() {
   push();
-  if (Writer)
+  if (WriteBehind)
     settle();
   return !Failed;
 }
@@ -168,7 +136,7 @@ bool TargetBuffer::flush() {
 void TargetBuffer::settle() {
   int Error = 0;
   std::uint64_t Push = 0;
-  if (Writer && Writer->wait(Error, Push) && !Failed)
+  if (WriteBehind && WriteBehind->wait(Error, Push) && !Failed)
     noteFailure(Error, Push);
 }
 

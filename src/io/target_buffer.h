@@ -98,10 +98,10 @@ private:
   bool Failed = false;
   int WriteError = 0;
   bool FlushEachLine = false;
-  std::uint64_t Pushes = 0;     // blocks sent on their way
-  std::uint64_t FailedPush = 0; // the one whose write failed
-  std::uint64_t Checked = 0;    // blocks sent before the latest failed() check
-  std::unique_ptr<Background> Writer;
+  std::uint64_t Pushes = 0;                // blocks sent on their way
+  std::uint64_t FailedPush = 0;            // the one whose write failed
+  std::uint64_t Checked = 0;               // blocks sent before the latest failed() check
+  std::unique_ptr<Background> WriteBehind; // from writeInBackground() on
 };
 
 } // namespace quillon

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
+#include <pthread.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,8 +16,9 @@
 namespace quillon {
 
 namespace {
-// The new file a signal handler must remove, or null. Written only while the ending signals
-// are blocked, so the handler never sees a name half set.
+// The new file a signal handler must remove, or null. Written only while the writing thread
+// blocks the ending signals; every helper thread blocks them from its start, so the handler
+// never runs meanwhile.
 std::atomic<const char*> PendingRemoval{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
@@ -51,8 +53,8 @@ void catchEndingSignals() {
 }
 
 // Once the new document has the target's name there is nothing left to take back: an ending
-// signal that arrives now, or waits while the signals are held, no longer changes the run's
-// end. Called while they are held, so one waiting is dropped.
+// signal that arrives now, or waits while this thread blocks the signals, no longer changes the
+// run's end. Called while they are blocked, so one waiting is dropped.
 void letEndingSignalsPass() {
   for (std::size_t I = 0; I < std::size(EndingSignals); ++I)
     if (CaughtSignal[I])
@@ -97,19 +99,20 @@ bool folderOf(const std::string& Path, struct stat& Folder) {
   return ::stat(Name.c_str(), &Folder) == 0;
 }
 
-// Keeps the ending signals waiting while a new file and PendingRemoval disagree.
-class EndingSignalsHeld {
+// Blocks the ending signals on the calling thread while a new file and PendingRemoval disagree.
+// The helper threads block them from their start, so a signal sent to the process waits too.
+class EndingSignalsBlocked {
 public:
-  EndingSignalsHeld() {
-    sigset_t Held;
-    sigemptyset(&Held);
+  EndingSignalsBlocked() {
+    sigset_t Ending;
+    sigemptyset(&Ending);
     for (const int Signal : EndingSignals)
-      sigaddset(&Held, Signal);
-    ::sigprocmask(SIG_BLOCK, &Held, &Saved);
+      sigaddset(&Ending, Signal);
+    ::pthread_sigmask(SIG_BLOCK, &Ending, &Saved);
   }
-  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
-  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
-  ~EndingSignalsHeld() { ::sigprocmask(SIG_SETMASK, &Saved, nullptr); }
+  EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
+  EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
+  ~EndingSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &Saved, nullptr); }
 
 private:
   sigset_t Saved;
@@ -220,7 +223,7 @@ bool TargetFile::createTemporary() {
   catchEndingSignals();
   for (int Try = 0; Try < 100; ++Try) {
     std::string Candidate = Prefix + randomPart();
-    const EndingSignalsHeld Held;
+    const EndingSignalsBlocked Blocked;
     const int Created =
         ::open(Candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (Created >= 0) {
@@ -253,7 +256,7 @@ bool TargetFile::commit() {
   bool Done = ::fchmod(File.get(), FinalMode) == 0 && syncIfRegular(File.get());
   Done = File.close() && Done;
   if (Done) {
-    const EndingSignalsHeld Held;
+    const EndingSignalsBlocked Blocked;
     Done = ::rename(TemporaryPath.c_str(), Path.c_str()) == 0;
     if (Done) {
       letEndingSignalsPass();
@@ -275,7 +278,7 @@ void TargetFile::discard() {
   File.close();
   if (TemporaryPath.empty())
     return;
-  const EndingSignalsHeld Held;
+  const EndingSignalsBlocked Blocked;
   ::unlink(TemporaryPath.c_str());
   PendingRemoval.store(nullptr);
   TemporaryPath.clear();

@@ -2,7 +2,7 @@
 
 #include "base/exit_status.h"
 #include "base/fd_io.h"
-#include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 
 #include <array>
 #include <cerrno>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The room options/: the settings record, the option walk, configuration files, usage and
+// version texts. It may use base/ and, for alias names, the name rules of xml/.
+
 #include "options/settings.h"
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "encoding/encoding.h"
 #include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 #include "xml/xml_output.h"
 
 #include <algorithm>
@@ -68,6 +69,12 @@ void transcode(const Settings& S, RunCounters& Counters, std::string& Text) {
     Counters.IsoToUtf8Count += convertIsoToUtf8(Text);
   else if (S.ConvertDataU2I)
     Counters.Utf8ToIsoCount += convertUtf8ToIso(Text);
+}
+
+// Adds to Converted what writing Text from UTF-8 into an ISO-8859-1 document counts.
+void countConverted(std::string_view Text, std::int64_t& Converted) {
+  std::string Written;
+  appendEscapedText(Written, Text, TextCoding::Utf8ToIso, false, Converted);
 }
 
 } // namespace
@@ -181,9 +188,13 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
       if (S.ConvertDataI2U)
         transcode(S, Counters, Name);
       if (!NameIsValue) {
+        // counted as layouts 3 and 4 count the name they write as a value: each character
+        // beyond ASCII, whatever the name rules then make of it
+        if (S.ConvertDataU2I)
+          countConverted(Name, *Converted);
         Name = makeXmlName(std::move(Name), Kind, CellUtf8, Utf8);
         if (S.ConvertDataU2I) // only characters ISO-8859-1 holds are left
-          transcode(S, Counters, Name);
+          convertUtf8ToIso(Name);
         Name = finishXmlName(std::move(Name), Utf8, Kind, S.NamespacePrefix);
       }
     } else if (!NameIsValue) {

@@ -1,5 +1,8 @@
 #pragma once
 
+// The room xml/: the text writer and the name rules, prolog and epilog, the record writer. It
+// may use base/, io/, options/ and encoding/.
+
 #include "io/target_buffer.h"
 #include "options/settings.h"
 #include "xml/xml_escape.h"

@@ -136,6 +136,24 @@ TEST(SettingsReport, LinesUnderTheirConditions) {
                      "                      aDT     = datetime\n"
                      "                      aID     = xml:id\n"
                      "\n"},
+      {"alias names as the document writes them",
+       [](Settings& S) {
+         S.AliasGiven = true;
+         S.aDT = "_:t"; // no namespace prefix may stand before the ':'
+       },
+       DefaultHead + "-> Suppressing      : nothing\n"
+                     "-> Writing Rec Num  : No\n"
+                     "-> Writing Rec ID   : No\n"
+                     "-> TAG Names        : eRoot   = csv_data_records\n"
+                     "                      eRecord = record\n"
+                     "                      eItem   = item\n"
+                     "                      aName   = name\n"
+                     "                      aValue  = value\n"
+                     "                      aNum    = num\n"
+                     "                      aSource = source\n"
+                     "                      aDT     = __t\n"
+                     "                      aID     = xml:id\n"
+                     "\n"},
   };
   for (const ReportCase& C : Cases) {
     SCOPED_TRACE(C.Name);

@@ -4,11 +4,7 @@
 # no byte outside one. Each case is converted from a file (records a block at a time) and from
 # standard input; the verbose report names the reading and the line, a cell shows it.
 set -u
-Bin=$(realpath "$1") && [ -x "$Bin" ] || { echo "no binary: $1"; exit 1; }
-Work=$(mktemp -d) && trap 'rm -rf "$Work"' EXIT
-cd "$Work" || exit 1
-Fail=0
-fail() { echo "FAIL: $*"; Fail=1; }
+. "$(dirname "$0")/hostile_common.sh"
 
 # make NAME PYTHON-EXPRESSION: the source NAME.csv holds the bytes the expression gives
 make() { python3 -c "import sys; sys.stdout.buffer.write($2)" >"$1.csv"; }

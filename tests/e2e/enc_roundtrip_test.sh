@@ -3,11 +3,7 @@
 # converted, every document is checked with xmllint, and every cell read back from it must equal
 # the source text. Sources with a UTF-16 or UTF-32 mark are refused before any target exists.
 set -u
-Bin=$(realpath "$1") && [ -x "$Bin" ] || { echo "no binary: $1"; exit 1; }
-Work=$(mktemp -d) && trap 'rm -rf "$Work"' EXIT
-cd "$Work" || exit 1
-Fail=0
-fail() { echo "FAIL: $*"; Fail=1; }
+. "$(dirname "$0")/hostile_common.sh"
 
 Text='Name;Größe;Preis
 Müller;1,80 m;12 €

@@ -1,5 +1,5 @@
-# Sourced by the hostile_*_test.sh scripts: a scratch directory, checks that count failures,
-# and the limits a run must keep. Not a test of its own.
+# Sourced by the end-to-end scripts, the hostile_*_test.sh ones first: a scratch directory,
+# checks that count failures, and the limits a run must keep. Not a test of its own.
 Bin=${1:?usage: $0 PATH_TO_QUILLON}
 Bin=$(cd "$(dirname "$Bin")" && pwd)/$(basename "$Bin")
 Fail=0

@@ -3,6 +3,7 @@
 #include "fuzz_support.h"
 #include "options/settings.h"
 #include "xml/xml_escape.h"
+#include "xml/xml_names.h"
 
 #include <cctype>
 #include <cstddef>

@@ -83,6 +83,14 @@ void expectFields(const Settings& S, const FieldList& Fields) {
     EXPECT_EQ(field(S, Name), Value) << Name;
 }
 
+// The arguments of a case, each in brackets, to name it.
+std::string bracketed(const std::vector<std::string>& Arguments) {
+  std::string Trace;
+  for (const std::string& A : Arguments)
+    Trace += "[" + A + "]";
+  return Trace;
+}
+
 class OptionsTest : public ::testing::Test {
 protected:
   void SetUp() override { quillon::resetSettings(); }
@@ -214,10 +222,7 @@ const WalkCase OptionCases[] = {
 TEST_F(OptionsTest, EachFormAndItsEffect) {
   for (const WalkCase& C : OptionCases) {
     SetUp();
-    std::string Trace;
-    for (const std::string& A : C.Arguments)
-      Trace += "[" + A + "]";
-    SCOPED_TRACE(Trace);
+    SCOPED_TRACE(bracketed(C.Arguments));
     EXPECT_EQ(walk(C.Arguments), C.Status);
     EXPECT_EQ(Log, C.Log);
     EXPECT_EQ(Out, "");
@@ -393,10 +398,7 @@ TEST_F(OptionsTest, WholeMessageSequences) {
   // clang-format on
   for (const WalkCase& C : Cases) {
     SetUp();
-    std::string Trace;
-    for (const std::string& A : C.Arguments)
-      Trace += "[" + A + "]";
-    SCOPED_TRACE(Trace);
+    SCOPED_TRACE(bracketed(C.Arguments));
     const int Status = walk(C.Arguments);
     const bool UsageFirst = !C.Arguments.empty() && C.Arguments[0] == "-?";
     EXPECT_EQ(UsageFirst ? Out.substr(0, 8) : Out, UsageFirst ? "\nUsage:\n" : "");
@@ -462,10 +464,7 @@ TEST_F(OptionsTest, HelpAndVersionAsUsersTypeThem) {
   // clang-format on
   for (const FormCase& C : Cases) {
     SetUp();
-    std::string Trace;
-    for (const std::string& A : C.Arguments)
-      Trace += "[" + A + "]";
-    SCOPED_TRACE(Trace);
+    SCOPED_TRACE(bracketed(C.Arguments));
     EXPECT_EQ(walk(C.Arguments), C.Status);
     EXPECT_EQ(Out, C.Out);
     EXPECT_EQ(Log, C.Log);
@@ -494,10 +493,7 @@ TEST_F(OptionsTest, BareArgumentGetsTheSourceHint) {
   // clang-format on
   for (const WalkCase& C : Cases) {
     SetUp();
-    std::string Trace;
-    for (const std::string& A : C.Arguments)
-      Trace += "[" + A + "]";
-    SCOPED_TRACE(Trace);
+    SCOPED_TRACE(bracketed(C.Arguments));
     EXPECT_EQ(walk(C.Arguments), C.Status);
     EXPECT_EQ(Log, C.Log);
     expectFields(S, C.Fields);
