@@ -43,6 +43,7 @@ std::string field(const Settings& S, const std::string& Name) {
       {"NamespaceURI", S.NamespaceURI},
       {"DTDFile", S.DTDFile},
       {"XSDFile", S.XSDFile},
+      {"SchemaFile", S.SchemaFile},
       {"eRoot", S.eRoot},
       {"eRecord", S.eRecord},
       {"eItem", S.eItem},
@@ -194,6 +195,9 @@ const WalkCase OptionCases[] = {
     {{"-dtd:a.dtd", "-xsd:b.xsd"}, ContinueRun, "",
      {{"UseDTD", "0"}, {"UseXSD", "1"}, {"DTDFile", "a.dtd"}, {"XSDFile", "b.xsd"}}},
     {{"-xsd:b.xsd", "-dtd:a.dtd"}, ContinueRun, "", {{"UseDTD", "0"}, {"UseXSD", "1"}, {"DTDFile", ""}}},
+    // the generated schema is independent of the reference; the last one given wins
+    {{"-xsdgen:a.xsd", "-xsdgen:b.xsd"}, ContinueRun, "",
+     {{"SchemaFile", "b.xsd"}, {"UseXSD", "0"}, {"XSDFile", ""}}},
     {{"-cc:i2u"}, ContinueRun, "", {{"ConvertI2U", "1"}, {"ConvertU2I", "0"}}},
     {{"-cc:u2i", "-cc:i2u"}, ContinueRun, "", {{"ConvertI2U", "1"}, {"ConvertU2I", "1"}}},
     {{"-cc:I2U"}, 1, "Error : Illegal command line conversion mode : \"I2U\"\n" + illegal("-cc:I2U") + Abort,
@@ -230,6 +234,7 @@ TEST_F(OptionsTest, ShortOrMisspelledOptionsAreIllegal) {
   const char* const Options[] = {
       "-s:",   "-t:",      "-m:",     "-e:", "-enc:",    "-sep:",  "-dtd:", "-xsd:",   "-cc:",
       "-xsl:", "-styles:", "-alias:", "-s",  "-T",       "-V2",    "-sup2", "-wnx",    "-widx",
+      "-xsdgen:", "-xsdgen",
       "-vv",   "-Debug",   "--v",     "v",   "-E:UTF-8", "-xmlns", "-cfg",  "-exec:x", "-?x",
   };
   for (const char* Option : Options) {
