@@ -222,6 +222,9 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   UndoubledSize = 0;
   MetHigh = false;
   const auto take = [this, To](std::size_t I, const Cell& C) {
+    // the one place each cell's bounds are final; a cell left with doubled marks is text
+    if (Types)
+      Types->note(I, C.Value, C.Size);
     if constexpr (Direct) {
       *To = putCell(*To, I, C);
     } else {

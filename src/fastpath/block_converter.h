@@ -3,6 +3,7 @@
 #include "fastpath/structure_scan.h"
 #include "io/target_buffer.h"
 #include "options/settings.h"
+#include "schema/column_types.h"
 #include "xml/xml_output.h"
 
 #include <array>
@@ -59,6 +60,9 @@ public:
   BlockConverter(const BlockConverter&) = delete;
   BlockConverter& operator=(const BlockConverter&) = delete;
   ~BlockConverter();
+
+  // Has each cell taken noted in Types (null: none), for the schema written at the end.
+  void learnTypes(TypeLearner* Types) { this->Types = Types; }
 
   // Converts the whole ordinary records at the start of Block (which must begin a record and
   // have StructureScan's padding after it); returns the bytes they took. Why tells where it
@@ -150,6 +154,7 @@ private:
   bool Foreign = false;
   bool MetHigh = false; // a byte from 0x80 up while the reading is undecided
   std::int64_t Written = 0;
+  TypeLearner* Types = nullptr;
 };
 
 } // namespace quillon

@@ -232,10 +232,10 @@ TEST_F(OptionsTest, EachFormAndItsEffect) {
 // A prefix form needs a value; an exact form matches only itself; case counts.
 TEST_F(OptionsTest, ShortOrMisspelledOptionsAreIllegal) {
   const char* const Options[] = {
-      "-s:",   "-t:",      "-m:",     "-e:", "-enc:",    "-sep:",  "-dtd:", "-xsd:",   "-cc:",
-      "-xsl:", "-styles:", "-alias:", "-s",  "-T",       "-V2",    "-sup2", "-wnx",    "-widx",
-      "-xsdgen:", "-xsdgen",
-      "-vv",   "-Debug",   "--v",     "v",   "-E:UTF-8", "-xmlns", "-cfg",  "-exec:x", "-?x",
+      "-s:",      "-t:",    "-m:",      "-e:",     "-enc:", "-sep:",  "-dtd:", "-xsd:",
+      "-cc:",     "-xsl:",  "-styles:", "-alias:", "-s",    "-T",     "-V2",   "-sup2",
+      "-wnx",     "-widx",  "-xsdgen:", "-xsdgen", "-vv",   "-Debug", "--v",   "v",
+      "-E:UTF-8", "-xmlns", "-cfg",     "-exec:x", "-?x",
   };
   for (const char* Option : Options) {
     SetUp();
