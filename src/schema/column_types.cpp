@@ -9,6 +9,7 @@ namespace {
 constexpr unsigned bit(ValueType Type) { return 1u << static_cast<unsigned>(Type); }
 constexpr unsigned Numbers =
     bit(ValueType::Integer) | bit(ValueType::Decimal) | bit(ValueType::Double);
+constexpr unsigned Moments = bit(ValueType::Date) | bit(ValueType::Time) | bit(ValueType::DateTime);
 // libxml2 holds a decimal in 24 digits; a longer one it refuses, as an integer too
 constexpr std::size_t MostDigits = 24;
 // years of more digits are left to text: not every validator holds them
@@ -191,6 +192,10 @@ const char* typeName(ValueType Type) {
 }
 
 unsigned judgeValue(std::string_view Value, bool& Blank) {
+  return judgeValue(Value, Blank, (1u << static_cast<unsigned>(ValueType::String)) - 1);
+}
+
+unsigned judgeValue(std::string_view Value, bool& Blank, unsigned Wanted) {
   std::size_t From = 0;
   std::size_t To = Value.size();
   while (From < To && isBlank(Value[From]))
@@ -202,11 +207,11 @@ unsigned judgeValue(std::string_view Value, bool& Blank) {
     return 0;
   const bool Trimmed = From > 0 || To < Value.size();
   const std::string_view Core = Value.substr(From, To - From);
-  if (Core == "true" || Core == "false")
+  if ((Wanted & bit(ValueType::Boolean)) && (Core == "true" || Core == "false"))
     return bit(ValueType::Boolean);
-  unsigned Found = judgeNumber(Core);
+  unsigned Found = (Wanted & Numbers) ? judgeNumber(Core) : 0;
   // libxml2 collapses no blanks around dates and times
-  if (Found == 0 && !Trimmed && Core.size() >= 8)
+  if (Found == 0 && (Wanted & Moments) && !Trimmed && Core.size() >= 8)
     Found = judgeMoment(Core);
   return Found;
 }
@@ -219,13 +224,23 @@ ValueType ColumnTypes::type() const {
 
 void TypeLearner::learn(ColumnTypes& C, std::string_view Value) {
   bool Blank = false;
-  const unsigned Found = judgeValue(Value, Blank);
+  // only the types still possible are looked for
+  const unsigned Found = judgeValue(Value, Blank, C.Possible);
   if (Blank) {
     C.Blank = true;
     return;
   }
   C.Valued = true;
   C.Possible &= Found;
+  // integers still possible: every value so far was one
+  if (C.Possible & bit(ValueType::Integer))
+    C.Usual = UsualForm::Digits;
+  else if (C.Possible == (bit(ValueType::Decimal) | bit(ValueType::Double)))
+    C.Usual = UsualForm::Decimal;
+  else if (C.Possible == bit(ValueType::Date))
+    C.Usual = UsualForm::Date;
+  else
+    C.Usual = UsualForm::None;
 }
 
 } // namespace quillon
