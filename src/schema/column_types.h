@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +51,9 @@ struct ColumnTypes {
 // Learns each column's type from its cells as they are written, one small state per column.
 // Noting a cell twice changes nothing, so a record taken back and converted again is harmless.
 class TypeLearner {
+  // Where in a word a byte stands, for the words read from a value.
+  static constexpr bool LittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 public:
   explicit TypeLearner(std::size_t ColumnCount) : Columns(ColumnCount) {}
 
@@ -69,43 +74,111 @@ public:
 
 private:
   static void learn(ColumnTypes& C, std::string_view Value);
+  // Whether the Size bytes at Value are all digits, read a word at a time: two words that
+  // may overlap cover 4 to 16 bytes, and nothing beyond the value is read.
+  static bool digits(const char* Value, std::size_t Size) {
+    if (Size >= 8) {
+      std::uint64_t Words = 0;
+      for (std::size_t At = 0; At + 8 < Size; At += 8)
+        Words |= nonDigits(load<std::uint64_t>(Value + At));
+      return (Words | nonDigits(load<std::uint64_t>(Value + Size - 8))) == 0;
+    }
+    if (Size >= 4)
+      return (nonDigits(load<std::uint32_t>(Value)) |
+              nonDigits(load<std::uint32_t>(Value + Size - 4))) == 0;
+    unsigned Other = 0;
+    for (std::size_t I = 0; I < Size; ++I)
+      Other |= static_cast<unsigned char>(Value[I] - '0') > 9;
+    return Other == 0;
+  }
+  template <typename Word> static Word load(const char* At) {
+    Word W;
+    std::memcpy(&W, At, sizeof W);
+    return W;
+  }
+  // The top bit of each byte of W that is no digit.
+  template <typename Word> static Word nonDigits(Word W) {
+    constexpr Word Ones = static_cast<Word>(~Word(0)) / 0xFF;
+    constexpr Word Top = Ones * 0x80;
+    const Word Above = (((W & ~Top) + Ones * 0x46) | W) & Top; // above '9', or from 0x80 up
+    const Word Below = ~((W | Top) - Ones * 0x30) & Top;       // below '0'
+    return Above | Below;
+  }
+  // The top bit of each byte of W that is a point.
+  template <typename Word> static Word points(Word W) {
+    constexpr Word Ones = static_cast<Word>(~Word(0)) / 0xFF;
+    constexpr Word Top = Ones * 0x80;
+    const Word Other = W ^ (Ones * '.');
+    return ~(((Other & ~Top) + ~Top) | Other) & Top;
+  }
+  // The points and the other bytes that are no digits of the Width bytes at At.
+  template <typename Word>
+  static void judgeWord(const char* At, std::uint64_t& Points, std::uint64_t& Other) {
+    const Word W = load<Word>(At);
+    Points = points(W);
+    Other = nonDigits(W) & ~Points;
+  }
+  // Digits with at most one point among them, not a point alone. Two words that may overlap
+  // cover 4 to 16 bytes; a point that both hold must be one byte.
+  static bool decimal(const char* Value, std::size_t Size) {
+    if (LittleEndian && Size >= 4 && Size <= 16) {
+      const std::size_t Width = Size >= 8 ? 8 : 4;
+      std::uint64_t HeadPoints = 0;
+      std::uint64_t HeadOther = 0;
+      std::uint64_t TailPoints = 0;
+      std::uint64_t TailOther = 0;
+      if (Width == 8) {
+        judgeWord<std::uint64_t>(Value, HeadPoints, HeadOther);
+        judgeWord<std::uint64_t>(Value + Size - 8, TailPoints, TailOther);
+      } else {
+        judgeWord<std::uint32_t>(Value, HeadPoints, HeadOther);
+        judgeWord<std::uint32_t>(Value + Size - 4, TailPoints, TailOther);
+      }
+      if ((HeadOther | TailOther) != 0 || (HeadPoints & (HeadPoints - 1)) != 0 ||
+          (TailPoints & (TailPoints - 1)) != 0)
+        return false;
+      if (HeadPoints == 0 || TailPoints == 0)
+        return true; // a point, if any, where one word alone reads
+      const std::size_t InHead = static_cast<std::size_t>(__builtin_ctzll(HeadPoints)) / 8;
+      const std::size_t InTail = static_cast<std::size_t>(__builtin_ctzll(TailPoints)) / 8;
+      return InHead == InTail + Size - Width;
+    }
+    std::size_t Points = 0;
+    unsigned Other = 0;
+    for (std::size_t I = 0; I < Size; ++I) {
+      Points += Value[I] == '.';
+      Other |= static_cast<unsigned char>(Value[I] - '0') > 9 && Value[I] != '.';
+    }
+    return Other == 0 && Points <= 1 && Size > Points;
+  }
+
   // Whether Value has the usual form of its column's values, which tells the column nothing
   // new: checked in a few steps before the whole judgement.
   static bool teachesNothing(UsualForm Form, const char* Value, std::size_t Size) {
-    const auto digit = [Value](std::size_t I) {
-      return static_cast<unsigned>(static_cast<unsigned char>(Value[I]) - '0');
-    };
     switch (Form) {
-    case UsualForm::Digits: {
-      if (Size > 24)
-        return false;
-      unsigned Other = 0;
-      for (std::size_t I = 0; I < Size; ++I)
-        Other |= digit(I) > 9;
-      return Other == 0;
-    }
-    case UsualForm::Decimal: {
-      if (Size > 25)
-        return false;
-      std::size_t Points = 0;
-      unsigned Other = 0;
-      for (std::size_t I = 0; I < Size; ++I) {
-        Points += Value[I] == '.';
-        Other |= digit(I) > 9 && Value[I] != '.';
-      }
-      return Other == 0 && Points <= 1 && Size > Points && Size - Points <= 24;
-    }
+    case UsualForm::Digits:
+      return Size <= 24 && digits(Value, Size);
+    case UsualForm::Decimal:
+      // 24 digits at most
+      return Size <= 25 && (Size <= 24 || std::memchr(Value, '.', Size)) && decimal(Value, Size);
     case UsualForm::Date: {
       // YYYY-MM-DD of a year from 0001 and a day up to the 28th: valid whatever the month
       if (Size != 10 || Value[4] != '-' || Value[7] != '-')
         return false;
-      unsigned Other = 0;
-      for (const std::size_t I : {0, 1, 2, 3, 5, 6, 8, 9})
-        Other |= digit(I) > 9;
-      const unsigned Month = digit(5) * 10 + digit(6);
-      const unsigned Day = digit(8) * 10 + digit(9);
-      const bool YearZero = (digit(0) | digit(1) | digit(2) | digit(3)) == 0;
-      return Other == 0 && Month - 1 < 12 && Day - 1 < 28 && !YearZero;
+      if constexpr (LittleEndian) {
+        // the two words that cover the date, its dashes made zeros
+        constexpr std::uint64_t Dashes = ((0x2DULL ^ 0x30) << 32) | ((0x2DULL ^ 0x30) << 56);
+        const std::uint64_t Head = load<std::uint64_t>(Value) ^ Dashes;
+        const std::uint64_t Tail = load<std::uint64_t>(Value + 2) ^ (Dashes >> 16);
+        if ((nonDigits(Head) | nonDigits(Tail)) != 0)
+          return false;
+      } else if (!digits(Value, 4) || !digits(Value + 5, 2) || !digits(Value + 8, 2)) {
+        return false;
+      }
+      const unsigned Month = static_cast<unsigned>((Value[5] - '0') * 10 + Value[6] - '0');
+      const unsigned Day = static_cast<unsigned>((Value[8] - '0') * 10 + Value[9] - '0');
+      return Month - 1 < 12 && Day - 1 < 28 &&
+             load<std::uint32_t>(Value) != load<std::uint32_t>("0000");
     }
     case UsualForm::None:
       break;

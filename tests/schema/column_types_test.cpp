@@ -46,6 +46,24 @@ TEST(TypeLearner, UsualFormsAgreeWithTheWholeJudgement) {
       "2024-01-01Z",
       "true",
       "12:00:00",
+      // bytes beside the digits and points, where the words read at a time meet or overlap
+      "1234567\xB9",
+      "12345678/0",
+      "123456789:12345",
+      "12.34567\xB0",
+      "1.2.3",
+      "123.456.7",
+      "1234.5678901",
+      "12345678.9012",
+      ".1234",
+      "1234.",
+      "123456789012345.",
+      "1.234567890123456",
+      "12345678901234567890123.4",
+      "2024-02-1:",
+      "2024-0/-10",
+      "2024-01-2\xB5",
+      "2024+01-01",
   };
   for (const char* First : Firsts)
     for (const char* Next : Nexts) {
