@@ -157,7 +157,8 @@ std::size_t BlockConverter::convert(std::string_view Block, Stop& Why) {
       Length = static_cast<std::size_t>(static_cast<const char*>(Feed) - (Data + Start)) + 1;
       Taken = Out.fits(Writer.recordRoom() + PiecesRoom + escapedTextRoom(Length))
                   ? writeDirectly(Start, Start + Length - 1)
-                  : takeRecord<false>(Start, Start + Length - 1, nullptr);
+                  : (Types ? takeRecord<false, true>(Start, Start + Length - 1, nullptr)
+                           : takeRecord<false, false>(Start, Start + Length - 1, nullptr));
     } else if (Left >= LineReader::MaxLineLength) {
       Taken = Step::Exact; // too long for one line
     }
@@ -198,7 +199,8 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
   Foreign = false;
   Written = 0;
   char* To = Out.reserve(0);
-  const Step Taken = takeRecord<true>(Start, Feed, &To);
+  const Step Taken =
+      Types ? takeRecord<true, true>(Start, Feed, &To) : takeRecord<true, false>(Start, Feed, &To);
   if (Taken != Step::Record) {
     Out.commit(Mark);
     Counters = Before;
@@ -215,15 +217,15 @@ BlockConverter::Step BlockConverter::writeDirectly(std::size_t Start, std::size_
 
 // Finds the record that begins at Start, whose line ends with the line feed at Feed, and judges
 // its cells: written at *To (Direct), or kept in Cells for writeRecord.
-template <bool Direct>
+template <bool Direct, bool Learn>
 BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t Feed, char** To) {
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
   UndoubledSize = 0;
   MetHigh = false;
-  const auto take = [ this, To ](std::size_t I, const Cell& C) __attribute__((always_inline)) {
+  const auto take = [this, To](std::size_t I, const Cell& C) {
     // the one place each cell's bounds are final; a cell left with doubled marks is text
-    if (Types)
+    if constexpr (Learn)
       Types->note(I, C.Value, C.Size);
     if constexpr (Direct) {
       *To = putCell(*To, I, C);

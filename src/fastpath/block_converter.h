@@ -93,7 +93,9 @@ private:
   void formBytes();
   bool nextStructural(std::uint32_t& Found);
   Step writeDirectly(std::size_t Start, std::size_t Feed);
-  template <bool Direct> Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
+  // Learn: each cell taken is noted in Types.
+  template <bool Direct, bool Learn>
+  Step takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Out, bool Unknown);
   bool judgeDoubled(std::size_t From, std::size_t To, Cell& Out);
   bool undoubleCell(std::size_t From, std::size_t To, Cell& Out);
