@@ -223,7 +223,7 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   std::size_t From = Start;
   UndoubledSize = 0;
   MetHigh = false;
-  const auto take = [this, To](std::size_t I, const Cell& C) {
+  const auto take = [ this, To ](std::size_t I, const Cell& C) __attribute__((always_inline)) {
     // the one place each cell's bounds are final; a cell left with doubled marks is text
     if constexpr (Learn)
       Types->note(I, C.Value, C.Size);
