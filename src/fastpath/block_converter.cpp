@@ -225,8 +225,12 @@ BlockConverter::Step BlockConverter::takeRecord(std::size_t Start, std::size_t F
   MetHigh = false;
   const auto take = [ this, To ](std::size_t I, const Cell& C) __attribute__((always_inline)) {
     // the one place each cell's bounds are final; a cell left with doubled marks is text
-    if constexpr (Learn)
-      Types->note(I, C.Value, C.Size);
+    if constexpr (Learn) {
+      if (C.What == Kind::Undoubled)
+        Types->note(I, C.Value, C.Size);
+      else // on the block, whose padding can be read
+        Types->noteWithSlack(I, C.Value, C.Size);
+    }
     if constexpr (Direct) {
       *To = putCell(*To, I, C);
     } else {

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <string_view>
 #include <vector>
 
@@ -65,6 +68,15 @@ public:
       C.Empty = true;
     else if (C.Possible != 0 && !teachesNothing(C.Usual, Value, Size))
       learn(C, std::string_view(Value, Size)); // a text column learns nothing but emptiness
+  }
+  // The same for a value after which 16 bytes from Value on can be read (a read block's
+  // padding): its usual form is checked with one vector of 16 bytes.
+  void noteWithSlack(std::size_t Column, const char* Value, std::size_t Size) {
+    ColumnTypes& C = Columns[Column];
+    if (Size == 0)
+      C.Empty = true;
+    else if (C.Possible != 0 && !teachesNothingWithSlack(C.Usual, Value, Size))
+      learn(C, std::string_view(Value, Size));
   }
   void noteRecord(const std::vector<std::string_view>& Cells) {
     for (std::size_t I = 0; I < Columns.size(); ++I)
@@ -150,6 +162,47 @@ private:
       Other |= static_cast<unsigned char>(Value[I] - '0') > 9 && Value[I] != '.';
     }
     return Other == 0 && Points <= 1 && Size > Points;
+  }
+
+  // teachesNothing for a value with 16 readable bytes, one vector compared at a time.
+  static bool teachesNothingWithSlack(UsualForm Form, const char* Value, std::size_t Size) {
+#ifdef __SSE2__
+    if (Size > 16)
+      return teachesNothing(Form, Value, Size);
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Value));
+    const __m128i Nine = _mm_set1_epi8(9);
+    const __m128i Shifted = _mm_sub_epi8(Bytes, _mm_set1_epi8('0'));
+    const unsigned Live = (1u << Size) - 1;
+    const unsigned Digits = static_cast<unsigned>(_mm_movemask_epi8(
+                                _mm_cmpeq_epi8(_mm_max_epu8(Shifted, Nine), Nine))) &
+                            Live;
+    switch (Form) {
+    case UsualForm::Digits:
+      return Digits == Live;
+    case UsualForm::Decimal: {
+      const unsigned Points =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, _mm_set1_epi8('.')))) &
+          Live;
+      return (Digits | Points) == Live && (Points & (Points - 1)) == 0 && Digits != 0;
+    }
+    case UsualForm::Date: {
+      const unsigned Dashes =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, _mm_set1_epi8('-'))));
+      // YYYY-MM-DD: digits but at 4 and 7, dashes there
+      if (Size != 10 || Digits != 0x36F || (Dashes & 0x90) != 0x90)
+        return false;
+      const unsigned Month = static_cast<unsigned>((Value[5] - '0') * 10 + Value[6] - '0');
+      const unsigned Day = static_cast<unsigned>((Value[8] - '0') * 10 + Value[9] - '0');
+      return Month - 1 < 12 && Day - 1 < 28 &&
+             load<std::uint32_t>(Value) != load<std::uint32_t>("0000");
+    }
+    case UsualForm::None:
+      break;
+    }
+    return false;
+#else
+    return teachesNothing(Form, Value, Size);
+#endif
   }
 
   // Whether Value has the usual form of its column's values, which tells the column nothing

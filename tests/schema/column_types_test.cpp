@@ -67,16 +67,23 @@ TEST(TypeLearner, UsualFormsAgreeWithTheWholeJudgement) {
       "2024-01-2\xB5",
       "2024+01-01",
   };
-  for (const char* First : Firsts)
-    for (const char* Next : Nexts) {
-      SCOPED_TRACE(std::string(First) + " then " + Next);
-      TypeLearner Learner(1);
-      Learner.note(0, First, std::string(First).size());
-      Learner.note(0, Next, std::string(Next).size());
-      const ColumnTypes& C = Learner.columns()[0];
-      EXPECT_EQ(C.Possible, judged(First) & judged(Next));
-      EXPECT_FALSE(C.Blank || C.Empty);
-    }
+  for (const bool Slack : {false, true})
+    for (const char* First : Firsts)
+      for (const char* Next : Nexts) {
+        SCOPED_TRACE(std::string(First) + " then " + Next + (Slack ? " with slack" : ""));
+        TypeLearner Learner(1);
+        Learner.note(0, First, std::string(First).size());
+        // the bytes after the value read as digits: only the value may count
+        const std::string Padded = Next + std::string(16, '7');
+        const std::size_t Size = std::string(Next).size();
+        if (Slack)
+          Learner.noteWithSlack(0, Padded.data(), Size);
+        else
+          Learner.note(0, Padded.data(), Size);
+        const ColumnTypes& C = Learner.columns()[0];
+        EXPECT_EQ(C.Possible, judged(First) & judged(Next));
+        EXPECT_FALSE(C.Blank || C.Empty);
+      }
 }
 
 // What a column becomes, its cells given in order; noting them twice changes nothing.
