@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstring>
+#include <cstdint>
 
 namespace quillon {
 
@@ -23,7 +23,8 @@ class SchemaText {
 public:
   SchemaText(const Settings& S, const DocumentNames& Names) : S(S), Names(Names) {}
 
-  std::string finish(const std::string& Body) const;
+  // The whole schema: the declarations written so far after the types they need.
+  std::string finish() const;
 
   void line(int Depth, const std::string& Text) {
     Body.append(static_cast<std::size_t>(2 * Depth), ' ').append(Text).push_back('\n');
@@ -69,16 +70,15 @@ public:
     return Text;
   }
 
-  std::string Body;
-
 private:
+  std::string Body;
   const Settings& S;
   const DocumentNames& Names;
   std::array<bool, TypeCount> OrBlank{};
   bool XmlAttributes = false;
 };
 
-std::string SchemaText::finish(const std::string& Declarations) const {
+std::string SchemaText::finish() const {
   std::string Text = "<?xml version=\"1.0\" encoding=\"";
   Text.append(S.Encoding).append("\"?>\n");
   Text.append("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"");
@@ -111,7 +111,7 @@ std::string SchemaText::finish(const std::string& Declarations) const {
                 "      <xs:length value=\"0\"/>\n"
                 "    </xs:restriction>\n"
                 "  </xs:simpleType>\n");
-  Text.append(Declarations);
+  Text.append(Body);
   Text.append("</xs:schema>\n");
   return Text;
 }
@@ -284,7 +284,7 @@ std::string makeSchema(const Settings& S, const DocumentNames& Names,
   Text.endAttributes(3);
   Text.line(2, "</xs:complexType>");
   Text.line(1, "</xs:element>");
-  return Text.finish(Text.Body);
+  return Text.finish();
 }
 
 void writeTypeReport(const Settings& S, const DocumentNames& Names,
