@@ -37,6 +37,8 @@ void writeSettingsReport(const Settings& S, std::ostream& Log) {
     Log << "-> DTD Embedding    : " << S.DTDFile << std::endl;
   if (S.UseXSD && !S.XSDFile.empty())
     Log << "-> XSD Embedding    : " << S.XSDFile << std::endl;
+  if (!S.SchemaFile.empty())
+    Log << "-> XSD Generating   : " << (S.SchemaFile == "-" ? "STDOUT" : S.SchemaFile) << std::endl;
   if (!S.NamespacePrefix.empty()) // the prefix is kept with the ':' that joins it to names
     Log << "-> NS Prefix        : "
         << std::string_view(S.NamespacePrefix).substr(0, S.NamespacePrefix.size() - 1) << std::endl;

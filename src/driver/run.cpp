@@ -11,10 +11,14 @@
 #include "io/target_buffer.h"
 #include "io/target_file.h"
 #include "options/options.h"
+#include "schema/column_types.h"
+#include "schema/schema_writer.h"
+#include "xml/xml_escape.h"
 #include "xml/xml_names.h"
 #include "xml/xml_output.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -50,6 +54,40 @@ bool sameFile(int SourceFd, const Settings& S) {
   const bool BothNamed = !S.SourceIsStdin && !S.TargetIsStdout;
   return SourceStat.st_dev == TargetStat.st_dev && SourceStat.st_ino == TargetStat.st_ino &&
          (BothNamed || S_ISREG(SourceStat.st_mode));
+}
+
+// The folder and base name of Path, the folder resolved, so that two names of one file not
+// created yet compare equal.
+std::string plannedPath(const std::string& Path) {
+  const std::size_t Slash = Path.rfind('/');
+  const std::string Folder = Slash == std::string::npos ? "." : Path.substr(0, Slash + 1);
+  char Resolved[PATH_MAX];
+  if (::realpath(Folder.c_str(), Resolved) == nullptr)
+    return Path;
+  return std::string(Resolved) + "/" + Path.substr(Slash == std::string::npos ? 0 : Slash + 1);
+}
+
+// Whether the schema would be written over the source or the document: the same regular
+// file, standard output twice, or one name of a file neither has created yet.
+bool schemaClashes(int SourceFd, const Settings& S) {
+  const bool SchemaStdout = S.SchemaFile == "-";
+  if (SchemaStdout && S.TargetIsStdout)
+    return true;
+  const auto examine = [](const std::string& Name, bool Stdout, struct stat& Status) {
+    return Stdout ? ::fstat(1, &Status) == 0 : ::stat(Name.c_str(), &Status) == 0;
+  };
+  const auto same = [](const struct stat& A, const struct stat& B) {
+    return S_ISREG(A.st_mode) && A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+  };
+  struct stat Schema {};
+  struct stat Other {};
+  const bool TargetExists = examine(S.TargetFile, S.TargetIsStdout, Other);
+  if (!examine(S.SchemaFile, SchemaStdout, Schema))
+    return !TargetExists && !SchemaStdout && !S.TargetIsStdout &&
+           plannedPath(S.SchemaFile) == plannedPath(S.TargetFile);
+  if (TargetExists && same(Other, Schema))
+    return true;
+  return ::fstat(SourceFd, &Other) == 0 && same(Other, Schema);
 }
 
 // A source that could not be decompressed, or that is compressed in a format not read: the
@@ -162,6 +200,10 @@ bool openTarget(const Settings& S, int SourceFd, TargetFile& Target) {
     writeError("Error : Target file must differ from the source file...");
     return false;
   }
+  if (!S.SchemaFile.empty() && schemaClashes(SourceFd, S)) {
+    writeError("Error : Schema file must differ from the source and the target file...");
+    return false;
+  }
   if (S.TargetIsStdout) {
     Target.useDescriptor(1);
     return true;
@@ -173,6 +215,20 @@ bool openTarget(const Settings& S, int SourceFd, TargetFile& Target) {
     return false;
   }
   return true;
+}
+
+// Opens the file the schema goes to at the end; false after the error line.
+bool openSchema(const Settings& S, TargetFile& Schema) {
+  if (S.SchemaFile == "-") {
+    Schema.useDescriptor(1);
+    return true;
+  }
+  if (Schema.open(S.SchemaFile))
+    return true;
+  const int Error = errno;
+  writeError("Error : Schema file write access denied...");
+  writeReason(S.SchemaFile, std::strerror(Error));
+  return false;
 }
 
 // A prefix bound to no namespace would leave every element name undeclared.
@@ -213,6 +269,8 @@ private:
   void convertRecords();
   void takeLine(std::string_view Physical);
   void writeRecord();
+  DocumentNames documentNames() const;
+  bool writeSchema();
   int finishDocument();
   int targetFailure();
 
@@ -229,6 +287,8 @@ private:
   std::optional<TargetBuffer> Out;
   std::optional<RecordWriter> Writer;
   std::optional<BlockConverter> Fast; // ordinary records, a block at a time
+  TargetFile Schema;
+  std::optional<TypeLearner> Types; // with -xsdgen: each column's type, learnt from its cells
   RunCounters Counters;
   std::time_t StartTime = 0;
   std::vector<std::string_view> Cells;
@@ -366,6 +426,8 @@ void Conversion::judgeLine(std::string_view& Physical) {
 void Conversion::startFastPath() {
   Fast.emplace(S, *Writer, *Out, Counters, static_cast<std::size_t>(ColumnCount), SurplusWarned,
                Verbose, testSwitches().Level, Undecided);
+  if (Types)
+    Fast->learnTypes(&*Types);
 }
 
 int Conversion::countColumns() {
@@ -426,6 +488,11 @@ void Conversion::hintAtSeparator() const {
 int Conversion::startDocument() {
   if (!openTarget(S, Source.get(), Target))
     return ExitTargetAccess;
+  if (!S.SchemaFile.empty()) {
+    if (!openSchema(S, Schema))
+      return ExitTargetAccess;
+    Types.emplace(static_cast<std::size_t>(ColumnCount));
+  }
   if (Verbose)
     tellInPlace(Target.writtenInPlace());
   Out.emplace(Target.fd());
@@ -557,6 +624,8 @@ void Conversion::writeRecord() {
   const int Parsed = Parser.getNumOfParsedItems();
   for (int I = 0; I < ColumnCount; ++I)
     Cells[static_cast<std::size_t>(I)] = I < Parsed ? Parser.itemView(I) : std::string_view();
+  if (Types)
+    Types->noteRecord(Cells);
   Writer->writeRecord(Counters.RecordCount, Cells);
 }
 
@@ -591,15 +660,53 @@ int Conversion::finishDocument() {
   Out->flush();
   if (const int Status = targetFailure(); Status != ExitOK)
     return Status;
-  if (Verbose)
+  if (Verbose) {
     writeClosingReport(Counters, StartTime, std::clog);
+    if (Types)
+      writeTypeReport(S, documentNames(), Types->columns(), std::clog);
+  }
+  const int Status =
+      ReadError || Change == LineReader::Change::Truncated ? ExitSourceAccess : ExitOK;
+  // the schema of a whole document only; both are on the disk before either takes its name
+  const bool WithSchema = Types && Status == ExitOK;
+  if (WithSchema && !writeSchema())
+    return ExitTargetAccess;
   if (!Target.commit()) {
     const int Error = errno;
     writeError("Error : Target file write access denied...");
     writeReason(S.TargetFile, std::strerror(Error));
     return ExitTargetAccess;
   }
-  return ReadError || Change == LineReader::Change::Truncated ? ExitSourceAccess : ExitOK;
+  if (WithSchema && !Schema.commit()) {
+    const int Error = errno;
+    writeError("Error : Schema file write access denied...");
+    writeReason(S.SchemaFile, std::strerror(Error));
+    return ExitTargetAccess;
+  }
+  return Status;
+}
+
+DocumentNames Conversion::documentNames() const {
+  DocumentNames Names;
+  Names.Columns = Writer->columnNames();
+  Names.NumberAttribute = Writer->numberName();
+  Names.ValueAttribute = Writer->valueName();
+  rootAttributeNames(S, Names.SourceAttribute, Names.TimeAttribute);
+  Names.DateTime = documentDateTime(S);
+  Names.NameCoding = Writer->nameCoding();
+  Names.OutsideCoding = outsideTextCoding(S);
+  return Names;
+}
+
+// The schema, written and synced; false after the error lines.
+bool Conversion::writeSchema() {
+  const std::string Text = makeSchema(S, documentNames(), Types->columns());
+  if (writeAll(Schema.fd(), Text.data(), Text.size()) && Schema.settle())
+    return true;
+  const int Error = errno;
+  writeError("Error : Schema file write access denied...");
+  writeReason(S.SchemaFile == "-" ? "STDOUT" : S.SchemaFile, std::strerror(Error));
+  return false;
 }
 
 // The status a failed write on the target ends the run with. A reader that went away ends it

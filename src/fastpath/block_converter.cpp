@@ -164,9 +164,9 @@ std::size_t BlockConverter::convert(std::string_view Block, std::uint64_t Refill
     const std::size_t Length = Feed - Start + 1;
     Taken Record = Taken::LineByLine; // a line longer than the limit, which that way skips
     if (Found)
-      Record = Out.fits(Writer.recordRoom() + Writer.cellsRoom(Length))
-                   ? writeDirectly(Start, Feed)
-                   : takeRecord<false>(Start, Feed, nullptr);
+      Record = Out.fits(Writer.recordRoom() + Writer.cellsRoom(Length)) ? writeDirectly(Start, Feed)
+               : Types ? takeRecord<false, true>(Start, Feed, nullptr)
+                       : takeRecord<false, false>(Start, Feed, nullptr);
     if (Record == Taken::LineByLine) {
       // records that keep needing the exact path are not offered for a while
       if (!TookAny) {
@@ -217,7 +217,8 @@ BlockConverter::Taken BlockConverter::writeDirectly(std::size_t Start, std::size
   Foreign = false;
   Written = 0;
   char* To = Out.reserve(0);
-  const Taken Record = takeRecord<true>(Start, Feed, &To);
+  const Taken Record =
+      Types ? takeRecord<true, true>(Start, Feed, &To) : takeRecord<true, false>(Start, Feed, &To);
   if (Record != Taken::Kept) {
     Out.commit(Mark);
     Counters = Before;
@@ -264,14 +265,21 @@ private:
 
 // Finds the record that begins at Start, whose line ends with the line feed at Feed, and judges
 // its cells: written at *To (Direct), or kept in Cells for writeRecord.
-template <bool Direct>
+template <bool Direct, bool Learn>
 BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t Feed, char** To) {
   std::size_t Column = 0; // cells found so far
   std::size_t From = Start;
   UndoubledSize = 0;
   MetHigh = false;
   char* Put = Direct ? *To : nullptr;
-  const auto take = [this, &Put](std::size_t I, const Cell& C) {
+  const auto take = [ this, &Put ](std::size_t I, const Cell& C) __attribute__((always_inline)) {
+    // the one place each cell's bounds are final; a cell left with doubled marks is text
+    if constexpr (Learn) {
+      if (C.What == Kind::Undoubled)
+        Types->note(I, C.Value, C.Size);
+      else // on the block, whose padding can be read
+        Types->noteWithSlack(I, C.Value, C.Size);
+    }
     if constexpr (Direct) {
       Put = putCell(Put, I, C);
     } else {
@@ -294,6 +302,8 @@ BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t 
     bool Special = false;
     const std::size_t At = Structure.next(Special);
     if (Direct && !Special && At > From) { // most cells: copied as they are
+      if constexpr (Learn)
+        Types->noteWithSlack(Column, Bytes + From, At - From);
       const Pieces& P = Around[Column];
       Put = RecordWriter::copyPiece(Put, P.Before, P.BeforeSize);
       Put = copyCell(Put, Bytes + From, At - From);

@@ -7,6 +7,7 @@
 #include "fastpath/structure_scan.h"
 #include "io/target_buffer.h"
 #include "options/settings.h"
+#include "schema/column_types.h"
 #include "xml/xml_output.h"
 
 #include <array>
@@ -65,6 +66,9 @@ public:
   BlockConverter& operator=(const BlockConverter&) = delete;
   ~BlockConverter();
 
+  // Has each cell taken noted in Types (null: none), for the schema written at the end.
+  void learnTypes(TypeLearner* Types) { this->Types = Types; }
+
   // Converts the whole ordinary records at the start of Block (which must begin a record and
   // have StructureScan's padding after it); returns the bytes they took. Why tells where it
   // stopped. Refills: the reader's count of refills, which tells whether the bytes of the
@@ -98,7 +102,9 @@ private:
   std::size_t resumeAt(std::string_view Block, std::uint64_t Refills) const;
   bool findFeed(std::size_t Start, std::size_t Limit, std::size_t& Feed);
   Taken writeDirectly(std::size_t Start, std::size_t Feed);
-  template <bool Direct> Taken takeRecord(std::size_t Start, std::size_t Feed, char** To);
+  // Learn: each cell taken is noted in Types.
+  template <bool Direct, bool Learn>
+  Taken takeRecord(std::size_t Start, std::size_t Feed, char** To);
   bool surplusPasses(Walk& Structure, std::size_t From, std::size_t End, std::size_t Feed);
   bool judgeCell(std::size_t From, std::size_t To, Cell& Judged, bool Unknown);
   bool judgeDoubled(std::size_t From, std::size_t To, Cell& Judged);
@@ -163,6 +169,7 @@ private:
   bool Foreign = false;
   bool MetHigh = false; // a byte from 0x80 up while the reading is undecided
   std::int64_t Written = 0;
+  TypeLearner* Types = nullptr;
 };
 
 } // namespace quillon

@@ -16,10 +16,10 @@
 namespace quillon {
 
 namespace {
-// The new file a signal handler must remove, or null. Written only while the writing thread
-// blocks the ending signals; every helper thread blocks them from its start, so the handler
-// never runs meanwhile.
-std::atomic<const char*> PendingRemoval{nullptr};
+// The new files a signal handler must remove (the document and its schema), or null. Written
+// only while the writing thread blocks the ending signals; every helper thread blocks them
+// from its start, so the handler never sees a name half set.
+std::atomic<const char*> PendingRemoval[2] = {nullptr, nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
 constexpr int EndingSignals[] = {SIGHUP, SIGINT, SIGTERM};
@@ -27,9 +27,18 @@ constexpr int EndingSignals[] = {SIGHUP, SIGINT, SIGTERM};
 constexpr std::size_t MaxBaseLength = 200;
 
 void removeAndQuit(int Signal) {
-  if (const char* Name = PendingRemoval.load())
-    ::unlink(Name);
+  for (const std::atomic<const char*>& Pending : PendingRemoval)
+    if (const char* Name = Pending.load())
+      ::unlink(Name);
   ::_exit(128 + Signal);
+}
+
+// A free place for a new file's name, or null when both are taken.
+std::atomic<const char*>* freeRemovalSlot() {
+  for (std::atomic<const char*>& Pending : PendingRemoval)
+    if (Pending.load() == nullptr)
+      return &Pending;
+  return nullptr;
 }
 
 bool Caught = false; // the handler is ours for the signals not ignored from the start
@@ -155,6 +164,7 @@ int standardStreamOf(const struct stat& Named) {
 
 bool TargetFile::open(const std::string& Path) {
   discard();
+  Settled = false;
   this->Path = Path;
   WrittenInPlace = InPlace::No;
   struct stat Named {};
@@ -229,7 +239,9 @@ bool TargetFile::createTemporary() {
     if (Created >= 0) {
       File = Descriptor(Created);
       TemporaryPath = std::move(Candidate);
-      PendingRemoval.store(TemporaryPath.c_str());
+      Removal = freeRemovalSlot();
+      if (Removal)
+        Removal->store(TemporaryPath.c_str());
       return true;
     }
     if (errno != EEXIST)
@@ -238,14 +250,17 @@ bool TargetFile::createTemporary() {
   return false;
 }
 
-bool TargetFile::commit() {
+bool TargetFile::settle() {
+  if (Settled)
+    return true;
   if (TemporaryPath.empty()) {
     const bool Synced = syncIfRegular(File.get());
     const int Error = errno;
     const bool Closed = File.close();
     if (!Synced)
       errno = Error;
-    return Synced && Closed;
+    Settled = Synced && Closed;
+    return Settled;
   }
   if (KeepOwner && ::fchown(File.get(), Owner, Group) != 0) {
     // only the superuser gives a file away; the group alone may still be kept
@@ -255,12 +270,28 @@ bool TargetFile::commit() {
   // the whole document reaches the disk before its name does
   bool Done = ::fchmod(File.get(), FinalMode) == 0 && syncIfRegular(File.get());
   Done = File.close() && Done;
-  if (Done) {
+  if (!Done) {
+    const int Error = errno;
+    discard();
+    errno = Error;
+    return false;
+  }
+  Settled = true;
+  return true;
+}
+
+bool TargetFile::commit() {
+  if (!settle())
+    return false;
+  if (TemporaryPath.empty())
+    return true;
+  bool Done = false;
+  {
     const EndingSignalsBlocked Blocked;
     Done = ::rename(TemporaryPath.c_str(), Path.c_str()) == 0;
     if (Done) {
       letEndingSignalsPass();
-      PendingRemoval.store(nullptr);
+      forgetRemoval();
       TemporaryPath.clear();
     }
   }
@@ -274,13 +305,19 @@ bool TargetFile::commit() {
   return true;
 }
 
+void TargetFile::forgetRemoval() {
+  if (Removal)
+    Removal->store(nullptr);
+  Removal = nullptr;
+}
+
 void TargetFile::discard() {
   File.close();
   if (TemporaryPath.empty())
     return;
   const EndingSignalsBlocked Blocked;
   ::unlink(TemporaryPath.c_str());
-  PendingRemoval.store(nullptr);
+  forgetRemoval();
   TemporaryPath.clear();
 }
 

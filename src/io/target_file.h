@@ -2,6 +2,7 @@
 
 #include "base/fd_io.h"
 
+#include <atomic>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -34,13 +35,19 @@ public:
   bool open(const std::string& Path);
   InPlace writtenInPlace() const { return WrittenInPlace; }
   // The document goes to a descriptor the program did not open (standard output).
-  void useDescriptor(int Fd) { File = Descriptor(Fd); }
+  void useDescriptor(int Fd) {
+    File = Descriptor(Fd);
+    Settled = false;
+  }
   int fd() const { return File.get(); }
   // Where the document is written until it is complete; empty when written directly.
   const std::string& temporaryName() const { return TemporaryPath; }
   // Completes the target: the new file gets its mode and the target's name. False on any
   // failure; the new file is then removed and an old target stays as it was.
   bool commit();
+  // Everything of commit() but the new name: the file synced and closed, so that a second
+  // file can be settled too before either takes its name. False as for commit().
+  bool settle();
   // Gives the new file up; an old target stays as it was.
   void discard();
 
@@ -49,6 +56,7 @@ private:
   // Whether the rename over Old, the file at the target's name, is bound to be refused.
   InPlace renameRefused(const struct stat& Old) const;
   bool openInPlace(InPlace Why);
+  void forgetRemoval();
 
   Descriptor File;
   std::string Path;
@@ -58,6 +66,8 @@ private:
   uid_t Owner = 0;
   gid_t Group = 0;
   InPlace WrittenInPlace = InPlace::No;
+  bool Settled = false;
+  std::atomic<const char*>* Removal = nullptr; // where a signal handler finds the new file
 };
 
 } // namespace quillon

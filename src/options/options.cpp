@@ -301,6 +301,10 @@ bool checkOption(const std::string& Option, Settings& S) {
     }
     return true;
   }
+  if (matchesPrefix(Option, "-xsdgen:", 9)) {
+    S.SchemaFile = Option.substr(8);
+    return true;
+  }
   if (matchesPrefix(Option, "-xsd:", 6)) {
     S.UseDTD = false;
     S.UseXSD = true;

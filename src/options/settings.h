@@ -20,6 +20,7 @@ struct Settings {
   std::string NamespaceURI;
   std::string DTDFile;
   std::string XSDFile;
+  std::string SchemaFile; // -xsdgen: the schema written at the end, "-" for standard output
 
   std::string eRoot = "csv_data_records";
   std::string eRecord = "record";

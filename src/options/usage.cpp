@@ -50,6 +50,7 @@ constexpr const char* UsageLines[] = {
     "           ",
     "-dtd:FILE  include XML Document Type Definition <!DOCTYPE eRoot SYSTEM \"FILE\"> ",
     "-xsd:FILE  include XML Schema Definition attributes into root-element",
+    "-xsdgen:FILE write to FILE the XML Schema the document is valid against (types from the data)",
     "",
     "-styles:FILE[,...][,\"[\"...\"]\"]",
     "           include processing-instruction(s) <?xml-stylesheet href=\"FILE\"?> ",

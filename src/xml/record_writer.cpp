@@ -19,6 +19,14 @@ constexpr std::string_view RecordIndent = "     ";
 // The layout number 1..5; a mode out of range writes the default layout.
 int layoutOf(int Mode) { return Mode >= 0 && Mode <= 4 ? Mode + 1 : 1; }
 
+// layout 4 writes both names on one element: the later one must differ
+std::string valueAttributeName(int Layout, std::string_view aValue, std::string_view aName) {
+  std::string ValueName(aValue);
+  if (Layout == 4 && ValueName == aName)
+    ValueName += "_2";
+  return ValueName;
+}
+
 // Sets Replaced when the column name held bytes that became '?'. Coding: how a column name
 // that is an attribute value is written; the characters it converts are added to Converted.
 RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::string_view Prefix,
@@ -27,10 +35,7 @@ RecordWriter::ItemText makeItemText(std::string_view Column, int Layout, std::st
                                     std::int64_t& Converted, bool& Replaced) {
   RecordWriter::ItemText Text;
   std::string Element(Prefix);
-  // layout 4 writes both names on one element: the later one must differ
-  std::string ValueName(aValue);
-  if (Layout == 4 && ValueName == aName)
-    ValueName += "_2";
+  const std::string ValueName = valueAttributeName(Layout, aValue, aName);
   if (Layout == 3 || Layout == 4) {
     // the column name is an attribute value here, written in the text form
     Element.append(eItem);
@@ -146,14 +151,15 @@ void RecordWriter::prepareColumnNames(const std::vector<std::string>& HeaderCell
   // a name is judged by whole characters: a UTF-8 cell as UTF-8, even for an ISO-8859-1 document
   const bool CellUtf8 = Utf8 || S.ConvertDataU2I;
   // the record element's number attribute follows its id attribute and must differ from it
-  std::string NumName = S.aNum;
+  NumName = S.aNum;
   if (S.WriteId && S.WriteNum && NumName == S.aID)
     NumName += "_2";
+  ValueName = valueAttributeName(Layout, S.aValue, S.aName);
   chooseCoding();
   // in a UTF-8 source a byte of no sequence is its Windows-1252 character, in names too
   const bool Utf8Source = Coding == TextCoding::Utf8 || Coding == TextCoding::Utf8ToIso;
   // a column name that is an attribute value is transcoded to UTF-8 before it is written
-  const TextCoding NameCoding = Coding == TextCoding::IsoToUtf8 ? TextCoding::Utf8 : Coding;
+  const TextCoding NameCoding = nameCoding();
   ValueInAttribute = Layout == 2 || Layout == 4 || Layout == 5;
   // attribute names already on the record element in layout 5
   std::unordered_set<std::string> Taken;

@@ -71,14 +71,40 @@ std::time_t sourceTime(const Settings& S) {
 
 } // namespace
 
+TextCoding outsideTextCoding(const Settings& S) {
+  // left in UTF-8 for an ISO-8859-1 document, they are written with references
+  return isUtf8Document(S)      ? TextCoding::Utf8
+         : S.AttributeTextsUtf8 ? TextCoding::Utf8ToIso
+                                : TextCoding::Iso;
+}
+
+void rootAttributeNames(const Settings& S, std::string& Source, std::string& Time) {
+  // the root's attributes in the order written; a name given twice gets "_2"
+  std::vector<std::string> Taken;
+  if (S.UseXSD && !S.XSDFile.empty()) {
+    Taken.emplace_back(S.NamespaceURI.empty() ? "xsi:noNamespaceSchemaLocation"
+                                              : "xsi:schemaLocation");
+    Taken.emplace_back("xmlns:xsi");
+  }
+  if (!S.NamespaceURI.empty())
+    Taken.push_back(S.NamespacePrefix.empty()
+                        ? std::string("xmlns")
+                        : "xmlns:" + S.NamespacePrefix.substr(0, S.NamespacePrefix.size() - 1));
+  Source = distinctName(S.aSource, Taken);
+  Time = distinctName(S.aDT, Taken);
+}
+
+std::string documentDateTime(const Settings& S) {
+  return S.FixedDocumentTime >= 0
+             ? formatDateTime(static_cast<std::time_t>(S.FixedDocumentTime), true, true)
+             : formatDateTime(sourceTime(S), true);
+}
+
 void writeProlog(TargetBuffer& Out, const Settings& S) {
   const bool UseSchema = S.UseXSD && !S.XSDFile.empty();
   const bool Utf8 = isUtf8Document(S);
-  // the command-line texts in attribute values; left in UTF-8 for an ISO-8859-1 document, they
-  // are written with references
-  const TextCoding Coding = Utf8                   ? TextCoding::Utf8
-                            : S.AttributeTextsUtf8 ? TextCoding::Utf8ToIso
-                                                   : TextCoding::Iso;
+  // the command-line texts in attribute values
+  const TextCoding Coding = outsideTextCoding(S);
   Out.append("<?xml version=\"1.0\" encoding=\"");
   Out.append(S.Encoding);
   Out.append(S.UseDTD || S.UseXSD ? "\" standalone=\"no\"?>" : "\" standalone=\"yes\"?>");
@@ -94,19 +120,9 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
     Out.lineEnd();
   }
 
-  // the root's attributes in the order written; a name given twice gets "_2"
-  std::vector<std::string> Taken;
-  if (UseSchema) {
-    Taken.emplace_back(S.NamespaceURI.empty() ? "xsi:noNamespaceSchemaLocation"
-                                              : "xsi:schemaLocation");
-    Taken.emplace_back("xmlns:xsi");
-  }
-  if (!S.NamespaceURI.empty())
-    Taken.push_back(S.NamespacePrefix.empty()
-                        ? std::string("xmlns")
-                        : "xmlns:" + S.NamespacePrefix.substr(0, S.NamespacePrefix.size() - 1));
-  const std::string SourceAttribute = distinctName(S.aSource, Taken);
-  const std::string TimeAttribute = distinctName(S.aDT, Taken);
+  std::string SourceAttribute;
+  std::string TimeAttribute;
+  rootAttributeNames(S, SourceAttribute, TimeAttribute);
 
   // continuation lines line up with the first attribute
   const std::string Indent(S.NamespacePrefix.size() + S.eRoot.size() + 2, ' ');
@@ -151,9 +167,7 @@ void writeProlog(TargetBuffer& Out, const Settings& S) {
   Out.append("\" ");
   Out.append(TimeAttribute);
   Out.append("=\"");
-  Out.append(S.FixedDocumentTime >= 0
-                 ? formatDateTime(static_cast<std::time_t>(S.FixedDocumentTime), true, true)
-                 : formatDateTime(sourceTime(S), true));
+  Out.append(documentDateTime(S));
   Out.append("\" >");
   Out.lineEnd();
 }

@@ -26,6 +26,12 @@ struct RunCounters {
 };
 
 void writeProlog(TargetBuffer& Out, const Settings& S);
+// The root's source and date-time attribute names as writeProlog writes them.
+void rootAttributeNames(const Settings& S, std::string& Source, std::string& Time);
+// The root's date-time value as writeProlog writes it now.
+std::string documentDateTime(const Settings& S);
+// How writeProlog writes command-line texts in attribute values (the namespace URI).
+TextCoding outsideTextCoding(const Settings& S);
 // The root end tag needs the root name: the two-argument form reads it from theSettings().
 void writeEpilog(TargetBuffer& Out, const Settings& S, std::int64_t RecordCount);
 // Utf8: the document is UTF-8, so bytes that are no UTF-8 of an XML character become '?'.
@@ -54,6 +60,13 @@ public:
   // Cells are views into the parser; there are as many as column names.
   void writeRecord(std::int64_t Number, const std::vector<std::string_view>& Cells);
   const std::vector<std::string>& columnNames() const { return ColumnNames; }
+  // The record's number attribute and the items' value attribute, as written.
+  const std::string& numberName() const { return NumName; }
+  const std::string& valueName() const { return ValueName; }
+  // How column names that are attribute values (layouts 3 and 4) are written.
+  TextCoding nameCoding() const {
+    return Coding == TextCoding::IsoToUtf8 ? TextCoding::Utf8 : Coding;
+  }
 
   // The fixed text around one column's value, built once per run.
   struct ItemText {
@@ -145,6 +158,8 @@ private:
   TargetBuffer& Out;
   RunCounters& Counters;
   std::vector<std::string> ColumnNames;
+  std::string NumName;
+  std::string ValueName;
   std::string Texts; // every fixed text of a record
   std::vector<ItemPieces> Items;
   Piece RecordStart; // up to the id attribute

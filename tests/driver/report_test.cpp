@@ -100,6 +100,14 @@ TEST(SettingsReport, LinesUnderTheirConditions) {
          S.XSDFile = "s.xsd";
        },
        DefaultHead + "-> XSD Embedding    : s.xsd\n" + DefaultTail},
+      {"generated schema right below the reference, standard output by its name",
+       [](Settings& S) {
+         S.UseXSD = true;
+         S.XSDFile = "s.xsd";
+         S.SchemaFile = "-";
+       },
+       DefaultHead + "-> XSD Embedding    : s.xsd\n" + "-> XSD Generating   : STDOUT\n" +
+           DefaultTail},
       {"flags without names show no file line",
        [](Settings& S) {
          S.UseDTD = true;

@@ -43,6 +43,7 @@ std::string field(const Settings& S, const std::string& Name) {
       {"NamespaceURI", S.NamespaceURI},
       {"DTDFile", S.DTDFile},
       {"XSDFile", S.XSDFile},
+      {"SchemaFile", S.SchemaFile},
       {"eRoot", S.eRoot},
       {"eRecord", S.eRecord},
       {"eItem", S.eItem},
@@ -202,6 +203,9 @@ const WalkCase OptionCases[] = {
     {{"-dtd:a.dtd", "-xsd:b.xsd"}, ContinueRun, "",
      {{"UseDTD", "0"}, {"UseXSD", "1"}, {"DTDFile", "a.dtd"}, {"XSDFile", "b.xsd"}}},
     {{"-xsd:b.xsd", "-dtd:a.dtd"}, ContinueRun, "", {{"UseDTD", "0"}, {"UseXSD", "1"}, {"DTDFile", ""}}},
+    // the generated schema is independent of the reference; the last one given wins
+    {{"-xsdgen:a.xsd", "-xsdgen:b.xsd"}, ContinueRun, "",
+     {{"SchemaFile", "b.xsd"}, {"UseXSD", "0"}, {"XSDFile", ""}}},
     {{"-cc:i2u"}, ContinueRun, "", {{"ConvertI2U", "1"}, {"ConvertU2I", "0"}}},
     {{"-cc:u2i", "-cc:i2u"}, ContinueRun, "", {{"ConvertI2U", "1"}, {"ConvertU2I", "1"}}},
     {{"-cc:I2U"}, 1, "Error : Illegal command line conversion mode : \"I2U\"\n" + illegal("-cc:I2U") + Abort,
@@ -233,9 +237,10 @@ TEST_F(OptionsTest, EachFormAndItsEffect) {
 // A prefix form needs a value; an exact form matches only itself; case counts.
 TEST_F(OptionsTest, ShortOrMisspelledOptionsAreIllegal) {
   const char* const Options[] = {
-      "-s:",   "-t:",      "-m:",     "-e:", "-enc:",    "-sep:",  "-dtd:", "-xsd:",   "-cc:",
-      "-xsl:", "-styles:", "-alias:", "-s",  "-T",       "-V2",    "-sup2", "-wnx",    "-widx",
-      "-vv",   "-Debug",   "--v",     "v",   "-E:UTF-8", "-xmlns", "-cfg",  "-exec:x", "-?x",
+      "-s:",      "-t:",    "-m:",      "-e:",     "-enc:", "-sep:",  "-dtd:", "-xsd:",
+      "-cc:",     "-xsl:",  "-styles:", "-alias:", "-s",    "-T",     "-V2",   "-sup2",
+      "-wnx",     "-widx",  "-xsdgen:", "-xsdgen", "-vv",   "-Debug", "--v",   "v",
+      "-E:UTF-8", "-xmlns", "-cfg",     "-exec:x", "-?x",
   };
   for (const char* Option : Options) {
     SetUp();
