@@ -294,6 +294,7 @@ BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t 
   const std::size_t End = Feed > Start && Data[Feed - 1] == '\r' ? Feed - 1 : Feed;
   const char* const Bytes = Data;
   const Pieces* const Around = Texts.data();
+  ColumnTypes* const States = Learn ? Types->states() : nullptr;
   const std::size_t Columns = ColumnCount;
   std::int64_t CleanCells = 0;
   Walk Structure(Scan, Start);
@@ -303,7 +304,7 @@ BlockConverter::Taken BlockConverter::takeRecord(std::size_t Start, std::size_t 
     const std::size_t At = Structure.next(Special);
     if (Direct && !Special && At > From) { // most cells: copied as they are
       if constexpr (Learn)
-        Types->noteWithSlack(Column, Bytes + From, At - From);
+        TypeLearner::noteValueWithSlack(States[Column], Bytes + From, At - From);
       const Pieces& P = Around[Column];
       Put = RecordWriter::copyPiece(Put, P.Before, P.BeforeSize);
       Put = copyCell(Put, Bytes + From, At - From);

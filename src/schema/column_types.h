@@ -78,6 +78,13 @@ public:
     else if (C.Possible != 0 && !teachesNothingWithSlack(C.Usual, Value, Size))
       learn(C, std::string_view(Value, Size));
   }
+  // The columns' states, for a walk that keeps them at hand, and what noteWithSlack does for a
+  // value that is not empty.
+  ColumnTypes* states() { return Columns.data(); }
+  static void noteValueWithSlack(ColumnTypes& C, const char* Value, std::size_t Size) {
+    if (C.Possible != 0 && !teachesNothingWithSlack(C.Usual, Value, Size))
+      learn(C, std::string_view(Value, Size));
+  }
   void noteRecord(const std::vector<std::string_view>& Cells) {
     for (std::size_t I = 0; I < Columns.size(); ++I)
       note(I, Cells[I].data(), Cells[I].size());
