@@ -82,6 +82,24 @@ def measure(argv, repeat, stdout_path=None, remove=None):
     return Run(typical(walls), typical(cpus), rss, status)
 
 
+def measure_turn_about(first, second, repeat):
+    """Two Runs, as measure() gives them, of two commands run turn about, so that a change in
+    the machine's load between them weighs on both alike."""
+    runs = ([], []), ([], [])
+    peaks, statuses = [0, 0], [0, 0]
+    for _ in range(repeat):
+        for k, argv in enumerate((first, second)):
+            wall, cpu, peak, status = spawn(argv)
+            runs[k][0].append(wall)
+            runs[k][1].append(cpu)
+            peaks[k] = max(peaks[k], peak)
+            statuses[k] = status or statuses[k]
+        if any(statuses):
+            break
+    return tuple(Run(typical(runs[k][0]), typical(runs[k][1]), peaks[k], statuses[k])
+                 for k in (0, 1))
+
+
 def generator_args(size_mb, args, worst=False, accents="cp1252"):
     extra = ["--misplaced", "1"] if worst else []
     return ["--size-mb", repr(size_mb), "--columns", str(args.columns), "--seed", str(args.seed),
@@ -241,6 +259,17 @@ def judge_targets(runs, scripts, all_runs):
         t.judge(what, "%.3f s against %.3f s = %.2fx" % (
             accented[0].cpu, plain[0].cpu, accented[0].cpu / plain[0].cpu),
             accented[0].cpu <= 1.25 * plain[0].cpu, [accented[0], plain[0]])
+    else:
+        t.missing(what, "layout 1 left out")
+    # -xsdgen: against the same run without it, measured turn about
+    what = "ASCII input, layout 1 -xsdgen: to /dev/null, wall and CPU <= 1.15x the run without it"
+    plain, learnt = runs.get(("ascii-plain", 1, False, "/dev/null")), runs.get(
+        ("ascii-xsdgen", 1, False, "/dev/null"))
+    if plain and learnt and plain[0].wall and plain[0].cpu:
+        p, l = plain[0], learnt[0]
+        t.judge(what, "wall %.3f s against %.3f s = %.2fx, CPU %.3f s against %.3f s = %.2fx" % (
+            l.wall, p.wall, l.wall / p.wall, l.cpu, p.cpu, l.cpu / p.cpu),
+            l.wall <= 1.15 * p.wall and l.cpu <= 1.15 * p.cpu, [p, l])
     else:
         t.missing(what, "layout 1 left out")
     # layout 1 to a file against the I/O floor, by wall time
@@ -432,6 +461,17 @@ def main():
                 row("ASCII: quillon " + " ".join(options), "/dev/null", result,
                     ref=script.get(("ascii", utf8, "/dev/null")))
                 runs[("ascii", 1, utf8, "/dev/null")] = (result, None, in_bytes)
+            # the schema learnt on the way, against the same run without it, turn about
+            schema = os.path.join(args.data_dir, "bench-schema.xsd")
+            plain = [quillon, "-s:" + source, "-t:" + os.devnull, "-m:1"]
+            without, learnt = measure_turn_about(plain, plain + ["-xsdgen:" + schema],
+                                                 args.repeat)
+            row("ASCII: quillon -m:1 (turn about)", "/dev/null", without)
+            row("ASCII: quillon -m:1 -xsdgen:", "/dev/null", learnt)
+            runs[("ascii-plain", 1, False, "/dev/null")] = (without, None, in_bytes)
+            runs[("ascii-xsdgen", 1, False, "/dev/null")] = (learnt, None, in_bytes)
+            if os.path.exists(schema):
+                os.unlink(schema)
 
     if args.worst and sizes:
         size = max(sizes)
