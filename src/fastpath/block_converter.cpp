@@ -537,9 +537,9 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
 }
 
 // The UTF-8 character that begins at Start, before End, written at To (moved past it) in the
-// document's coding; returns its length, or 0 when the text writer must write it: a byte of no
-// well-formed sequence, U+FFFE or U+FFFF, or, in an ISO-8859-1 document, a character that
-// becomes a reference.
+// document's coding (in an ISO-8859-1 document its byte, or a reference beyond U+00FF and for
+// the C1 controls); returns its length, or 0 when the text writer must write it: a byte of no
+// well-formed sequence, U+FFFE or U+FFFF.
 std::size_t BlockConverter::putCharacter(char*& To, std::size_t Start, std::size_t End) const {
   const auto Lead = static_cast<unsigned char>(Data[Start]);
   std::uint32_t CodePoint = 0;
@@ -554,10 +554,13 @@ std::size_t BlockConverter::putCharacter(char*& To, std::size_t Start, std::size
     if (CodePoint == 0xFFFE || CodePoint == 0xFFFF)
       return 0;
   }
+  if (Length == 0)
+    return 0;
   if (IsoDocument) {
-    if (Length == 0 || CodePoint < 0xA0 || CodePoint > 0xFF)
-      return 0;
-    *To++ = static_cast<char>(CodePoint);
+    if (CodePoint >= 0xA0 && CodePoint <= 0xFF)
+      *To++ = static_cast<char>(CodePoint);
+    else
+      To = putReference(To, CodePoint);
   } else {
     std::memcpy(To, Data + Start, 4); // the block's padding covers the overshoot
     To += Length;

@@ -38,6 +38,20 @@ bool isKeptReference(const char* At, const char* End) {
   }
 }
 
+char* putReference(char* Out, std::uint32_t CodePoint) {
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  *Out++ = '&';
+  *Out++ = '#';
+  *Out++ = 'x';
+  int Shift = 20;
+  while (Shift > 0 && (CodePoint >> Shift) == 0)
+    Shift -= 4;
+  for (; Shift >= 0; Shift -= 4)
+    *Out++ = Digits[(CodePoint >> Shift) & 0xFu];
+  *Out++ = ';';
+  return Out;
+}
+
 namespace {
 
 // What the text form does with a byte. Check: the byte begins a UTF-8 sequence that must be
@@ -137,21 +151,6 @@ struct Utf8Forms {
 inline const Utf8Forms& utf8Forms() {
   static const Utf8Forms Forms;
   return Forms;
-}
-
-// Writes the hexadecimal character reference of CodePoint ("&#x20AC;"), at most ten bytes.
-char* putReference(char* Out, std::uint32_t CodePoint) {
-  static constexpr char Digits[] = "0123456789ABCDEF";
-  *Out++ = '&';
-  *Out++ = '#';
-  *Out++ = 'x';
-  int Shift = 20;
-  while (Shift > 0 && (CodePoint >> Shift) == 0)
-    Shift -= 4;
-  for (; Shift >= 0; Shift -= 4)
-    *Out++ = Digits[(CodePoint >> Shift) & 0xFu];
-  *Out++ = ';';
-  return Out;
 }
 
 // The reference that stands for each byte from 0x80 to 0x9F of Windows-1252 text: the code

@@ -41,6 +41,10 @@ bool appendEscapedText(std::string& Out, std::string_view Text, TextCoding Codin
 // references, which the text form keeps as they are.
 bool isKeptReference(const char* At, const char* End);
 
+// Writes the hexadecimal character reference of CodePoint ("&#x20AC;"), at most ten bytes, and
+// returns its end.
+char* putReference(char* Out, std::uint32_t CodePoint);
+
 // The room writeEscapedText needs for Size input bytes: eight for each ("&#x20AC;" for one
 // Windows-1252 byte), and one word more, since it stores eight bytes at a time.
 constexpr std::size_t escapedTextRoom(std::size_t Size) { return 8 * Size + 8; }
