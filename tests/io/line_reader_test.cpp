@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -306,17 +307,22 @@ TEST(LineReader, ReadAheadInSmallerParts) {
   EXPECT_EQ(Reader.sourceChange(), LineReader::Change::None);
 }
 
-// Every result and line the reader gives for a pipe written in Pieces, one write each a moment
-// apart, so that reads see them apart; "!" stands for an error.
+// Every result and line the reader gives for a pipe written in Pieces, each written once the
+// reader has taken the one before, so that reads see them apart; "!" stands for an error.
 std::vector<std::string> readPieces(const std::vector<std::string>& Pieces, std::size_t Block) {
   int Ends[2];
   if (::pipe(Ends) != 0)
     return {"no pipe"};
-  std::thread Writer([&Pieces, Fd = Ends[1]] {
+  std::thread Writer([&Pieces, Fd = Ends[1], ReadEnd = Ends[0]] {
     for (const std::string& Piece : Pieces) {
+      // however slowly the reader starts, it has read all there was before the next piece
+      int Waiting = 1;
+      for (int Tries = 0; Tries < 2000 && ::ioctl(ReadEnd, FIONREAD, &Waiting) == 0 && Waiting > 0;
+           ++Tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2)); // and is waiting again
       if (::write(Fd, Piece.data(), Piece.size()) != static_cast<ssize_t>(Piece.size()))
         break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::close(Fd);
   });
