@@ -171,6 +171,15 @@ private:
     return Other == 0 && Points <= 1 && Size > Points;
   }
 
+  // Whether the date YYYY-MM-DD at Value, its digits and dashes checked, is one of a year from
+  // 0001, a month from 01 to 12 and a day up to the 28th: valid whatever the month.
+  static bool dayOfEveryMonth(const char* Value) {
+    const unsigned Month = static_cast<unsigned>((Value[5] - '0') * 10 + Value[6] - '0');
+    const unsigned Day = static_cast<unsigned>((Value[8] - '0') * 10 + Value[9] - '0');
+    return Month - 1 < 12 && Day - 1 < 28 &&
+           load<std::uint32_t>(Value) != load<std::uint32_t>("0000");
+  }
+
   // teachesNothing for a value with 16 readable bytes, one vector compared at a time.
   static bool teachesNothingWithSlack(UsualForm Form, const char* Value, std::size_t Size) {
 #ifdef __SSE2__
@@ -198,10 +207,7 @@ private:
       // YYYY-MM-DD: digits but at 4 and 7, dashes there
       if (Size != 10 || Digits != 0x36F || (Dashes & 0x90) != 0x90)
         return false;
-      const unsigned Month = static_cast<unsigned>((Value[5] - '0') * 10 + Value[6] - '0');
-      const unsigned Day = static_cast<unsigned>((Value[8] - '0') * 10 + Value[9] - '0');
-      return Month - 1 < 12 && Day - 1 < 28 &&
-             load<std::uint32_t>(Value) != load<std::uint32_t>("0000");
+      return dayOfEveryMonth(Value);
     }
     case UsualForm::None:
       break;
@@ -222,7 +228,7 @@ private:
       // 24 digits at most
       return Size <= 25 && (Size <= 24 || std::memchr(Value, '.', Size)) && decimal(Value, Size);
     case UsualForm::Date: {
-      // YYYY-MM-DD of a year from 0001 and a day up to the 28th: valid whatever the month
+      // YYYY-MM-DD
       if (Size != 10 || Value[4] != '-' || Value[7] != '-')
         return false;
       if constexpr (LittleEndian) {
@@ -235,10 +241,7 @@ private:
       } else if (!digits(Value, 4) || !digits(Value + 5, 2) || !digits(Value + 8, 2)) {
         return false;
       }
-      const unsigned Month = static_cast<unsigned>((Value[5] - '0') * 10 + Value[6] - '0');
-      const unsigned Day = static_cast<unsigned>((Value[8] - '0') * 10 + Value[9] - '0');
-      return Month - 1 < 12 && Day - 1 < 28 &&
-             load<std::uint32_t>(Value) != load<std::uint32_t>("0000");
+      return dayOfEveryMonth(Value);
     }
     case UsualForm::None:
       break;
