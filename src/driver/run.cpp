@@ -217,6 +217,13 @@ bool openTarget(const Settings& S, int SourceFd, TargetFile& Target) {
   return true;
 }
 
+// The schema file could not be opened, written or given its name: errno tells why.
+void writeSchemaFailure(const Settings& S) {
+  const int Error = errno;
+  writeError("Error : Schema file write access denied...");
+  writeReason(S.SchemaFile == "-" ? "STDOUT" : S.SchemaFile, std::strerror(Error));
+}
+
 // Opens the file the schema goes to at the end; false after the error line.
 bool openSchema(const Settings& S, TargetFile& Schema) {
   if (S.SchemaFile == "-") {
@@ -225,9 +232,7 @@ bool openSchema(const Settings& S, TargetFile& Schema) {
   }
   if (Schema.open(S.SchemaFile))
     return true;
-  const int Error = errno;
-  writeError("Error : Schema file write access denied...");
-  writeReason(S.SchemaFile, std::strerror(Error));
+  writeSchemaFailure(S);
   return false;
 }
 
@@ -678,9 +683,7 @@ int Conversion::finishDocument() {
     return ExitTargetAccess;
   }
   if (WithSchema && !Schema.commit()) {
-    const int Error = errno;
-    writeError("Error : Schema file write access denied...");
-    writeReason(S.SchemaFile, std::strerror(Error));
+    writeSchemaFailure(S);
     return ExitTargetAccess;
   }
   return Status;
@@ -703,9 +706,7 @@ bool Conversion::writeSchema() {
   const std::string Text = makeSchema(S, documentNames(), Types->columns());
   if (writeAll(Schema.fd(), Text.data(), Text.size()) && Schema.settle())
     return true;
-  const int Error = errno;
-  writeError("Error : Schema file write access denied...");
-  writeReason(S.SchemaFile == "-" ? "STDOUT" : S.SchemaFile, std::strerror(Error));
+  writeSchemaFailure(S);
   return false;
 }
 

@@ -19,15 +19,6 @@ static_assert(StructureScan::KeptWindows * 64 >= LineLimit + 64 * (StructureScan
 
 namespace {
 
-// The bits of window W (Bits) that mark bytes inside [From, End).
-inline std::uint64_t within(std::uint64_t Bits, std::size_t W, std::size_t From, std::size_t End) {
-  if (W == From / 64)
-    Bits &= ~0ULL << (From % 64);
-  if (W == (End - 1) / 64)
-    Bits &= ~0ULL >> (63 - (End - 1) % 64);
-  return Bits;
-}
-
 constexpr std::size_t FirstBatch = 2; // windows: a record that needs the exact path wastes little
 constexpr unsigned MostRefused = 64;  // offers skipped at most after refusals in a row
 
@@ -412,7 +403,7 @@ bool BlockConverter::judgeCell(std::size_t From, std::size_t To, Cell& Judged, b
 bool BlockConverter::judgeDoubled(std::size_t From, std::size_t To, Cell& Judged) {
   std::size_t Next = From; // the first byte not yet passed
   for (std::size_t W = From / 64; W <= (To - 1) / 64; ++W) {
-    std::uint64_t Bits = within(Scan.quoteBits(W), W, From, To);
+    std::uint64_t Bits = StructureScan::within(Scan.quoteBits(W), W, From, To);
     for (; Bits != 0; Bits &= Bits - 1) {
       const std::size_t Mark = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
       if (Mark < Next)
@@ -499,7 +490,7 @@ char* BlockConverter::putCareCell(char* To, std::size_t From, std::size_t End) {
   bool CellReplaced = false;
   std::size_t At = From; // the first byte not written yet
   for (std::size_t W = From / 64; W <= (End - 1) / 64; ++W) {
-    std::uint64_t Bits = within(Scan.careBits(W), W, From, End);
+    std::uint64_t Bits = StructureScan::within(Scan.careBits(W), W, From, End);
     for (; Bits != 0; Bits &= Bits - 1) {
       const std::size_t Care = W * 64 + static_cast<std::size_t>(__builtin_ctzll(Bits));
       if (Care < At)

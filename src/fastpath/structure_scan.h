@@ -64,17 +64,19 @@ public:
   // behind) holds a quotation mark, or a byte that needs care.
   bool anyQuote(std::size_t From, std::size_t To) const { return anyIn(Quotes.get(), From, To); }
   bool anyCare(std::size_t From, std::size_t To) const { return anyIn(Cares.get(), From, To); }
+  // The bits of window W's mask Bits that mark bytes inside [From, To).
+  static std::uint64_t within(std::uint64_t Bits, std::size_t W, std::size_t From, std::size_t To) {
+    if (W == From / 64)
+      Bits &= ~0ULL << (From % 64);
+    if (W == (To - 1) / 64)
+      Bits &= ~0ULL >> (63 - (To - 1) % 64);
+    return Bits;
+  }
   // Whether [From, To) (as above) holds an odd number of quotation marks.
   bool oddQuotes(std::size_t From, std::size_t To) const {
     unsigned Parity = 0;
-    for (std::size_t W = From / 64; From < To && W <= (To - 1) / 64; ++W) {
-      std::uint64_t Bits = Quotes[slot(W)];
-      if (W == From / 64)
-        Bits &= ~0ULL << (From % 64);
-      if (W == (To - 1) / 64)
-        Bits &= ~0ULL >> (63 - (To - 1) % 64);
-      Parity ^= static_cast<unsigned>(__builtin_popcountll(Bits));
-    }
+    for (std::size_t W = From / 64; From < To && W <= (To - 1) / 64; ++W)
+      Parity ^= static_cast<unsigned>(__builtin_popcountll(within(Quotes[slot(W)], W, From, To)));
     return (Parity & 1) != 0;
   }
   // Whether the line feed at At lies inside quotation.

@@ -75,8 +75,8 @@ public:
     ColumnTypes& C = Columns[Column];
     if (Size == 0)
       C.Empty = true;
-    else if (C.Possible != 0 && !teachesNothingWithSlack(C.Usual, Value, Size))
-      learn(C, std::string_view(Value, Size));
+    else
+      noteValueWithSlack(C, Value, Size);
   }
   // The columns' states, for a walk that keeps them at hand, and what noteWithSlack does for a
   // value that is not empty.
